@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class Tessaro;
+class TessaroDev;
+
+// Operating modes of an output channel.
+enum OutputMode : int32_t { MODE_AUS = 0, MODE_EIN = 1, MODE_UHR = 2, MODE_SLAVE = 3 };
+
+// One output channel out0 ... out31: maps its channel number onto one output
+// of one device and decides from mode, timer and time switch whether it is on.
+// It never talks to hardware: it only sets its bit in the device's image.
+class DigitalOutput {
+ public:
+  // An empty name becomes "dev%d_ch%d"; texts are cut to 31 characters.
+  DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, int32_t devOutput,
+                int32_t mode, int32_t slaveOut, std::string_view name,
+                std::string_view controlFile);
+
+  // Sets the channel's bit (nonzero = on) and passes the change down its
+  // chain of slaves.
+  void setValue(int32_t value);
+
+  // Appends the channel's digout fragment of the slow status file.
+  void writeXml(std::string& file) const;
+
+  int32_t outIndex;
+  TessaroDev* device;  // not owned
+  int32_t devOutput;
+  int32_t mode;
+  int32_t slaveOut;         // negative: no slave
+  int32_t nextSwitch = -1;  // week time of the next switching point; negative: determine afresh
+  int32_t timerMinutes = 0;
+  int32_t timerOutput = 1;
+  std::string info = " ";
+  std::string name;
+  std::string controlFile;
+
+ private:
+  Tessaro& t_;
+};

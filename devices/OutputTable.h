@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "devices/DigitalOutput.h"
+
+class Tessaro;
+
+// The 32 output channel slots out0 ... out31; a channel's slot is its number.
+class OutputTable {
+ public:
+  static constexpr int32_t kSize = 32;
+
+  // The channel in slot ch, or null for an empty slot or a ch out of range.
+  DigitalOutput* get(int32_t ch) const {
+    return (ch >= 0 && ch < kSize) ? slots_[static_cast<size_t>(ch)].get() : nullptr;
+  }
+  void put(int32_t ch, std::unique_ptr<DigitalOutput> channel) {
+    slots_.at(static_cast<size_t>(ch)) = std::move(channel);
+  }
+
+ private:
+  std::array<std::unique_ptr<DigitalOutput>, kSize> slots_;
+};
+
+// Reads section Digital_Outputs of ./Tessaro.ini into the table, with its
+// console report; the second half of LoadConfig.
+void LoadOutputs(Tessaro& t);
+
+// Sets and applies a channel's mode; writes every device whose image changed
+// (for "uhr" the time switch decides and the bit waits for the next write
+// pass). changed is set to 1 when the mode really changed, never cleared.
+// -1 for a number out of range or an empty slot.
+int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed);
+
+// Holds the channel at value for minutes; 0 minutes ends a running timer.
+int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value);
+
+// The per-minute timer step: 1 when at least one timer was running.
+int32_t CountDownTimers(Tessaro& t);
+
+// The per-minute write pass over every device: true when any had changed bits.
+bool WriteAllOutputs(Tessaro& t);
+
+// True when a channel naming ch as its slave has its output bit set.
+bool AnyMasterOn(Tessaro& t, int32_t ch);
+
+// "aus" 0, "ein" 1, "uhr" 2, "slave" 3, exactly; -1 for anything else or null.
+int32_t ParseOutputMode(const char* text);
+// The mode's name, "?" for no mode.
+const char* OutputModeName(int32_t mode);
+// The channel's name, "?" for a number out of range or an empty slot.
+const char* OutputName(Tessaro& t, int32_t ch);

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds into the given folder (default build/), passing any
+# further arguments to CMake.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}
+shift || true
+cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+cmake --build "$dir"

@@ -1,0 +1,73 @@
+#include "devices/ProfileString.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::optional<std::string> Find(std::string_view ini, std::string_view section,
+                                std::string_view key) {
+  return FindProfileValue(ini, section, key);
+}
+
+TEST(ProfileString, NamesMatchWithoutRegardToCaseAndBlanksAroundThem) {
+  const char* ini = "[ devices ]\n  DEV0 =  dummy_io  \n";
+  EXPECT_EQ(Find(ini, "Devices", "dev0"), "dummy_io");
+}
+
+TEST(ProfileString, FirstSectionAndFirstKeyWin) {
+  const char* ini = "[A]\nk=1\nk=2\n[B]\nk=3\n[a]\nk=4\nj=5\n";
+  EXPECT_EQ(Find(ini, "a", "k"), "1");
+  EXPECT_EQ(Find(ini, "B", "k"), "3");
+  EXPECT_EQ(Find(ini, "a", "j"), std::nullopt);  // only in the second [a]
+}
+
+TEST(ProfileString, QuotesAroundTheWholeValueGo) {
+  EXPECT_EQ(Find("[s]\nk=\"a b\"\n", "s", "k"), "a b");
+  EXPECT_EQ(Find("[s]\nk='x'\n", "s", "k"), "x");
+  EXPECT_EQ(Find("[s]\nk=\"x'\n", "s", "k"), "\"x'");
+  EXPECT_EQ(Find("[s]\nk=\"\n", "s", "k"), "\"");
+}
+
+TEST(ProfileString, CommentsOnlyAtTheStartOfALine) {
+  const char* ini = "[s]\n ; k=1\nk=2 ; not a comment\n";
+  EXPECT_EQ(Find(ini, "s", "k"), "2 ; not a comment");
+}
+
+TEST(ProfileString, CrLfEndsAndByteOrderMark) {
+  EXPECT_EQ(Find("\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", "k"), "v");
+}
+
+TEST(ProfileString, ValueKeepsFurtherEqualsSigns) {
+  EXPECT_EQ(Find("[s]\nk=a=b\n", "s", "k"), "a=b");
+}
+
+TEST(ProfileString, MissingSectionKeyOrFileGiveTheDefault) {
+  TempDir dir;
+  const std::string path = dir.path() + "/x.ini";
+  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "");
+  EXPECT_EQ(GetPrivateProfileString("s", "k", "./KlimaLogg.dat1", 32, path), "./KlimaLogg.dat1");
+  WriteFile(path, "[s]\nk=\n[t]\n");
+  EXPECT_EQ(GetPrivateProfileString("s", "k", "d", 32, path), "");
+  EXPECT_EQ(GetPrivateProfileString("t", "k", "d", 32, path), "d");
+}
+
+TEST(ProfileString, ValueIsCutToBufferSizeLessOne) {
+  TempDir dir;
+  const std::string path = dir.path() + "/x.ini";
+  WriteFile(path, "[s]\nk=" + std::string(40, 'x') + "\n");
+  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), std::string(31, 'x'));
+  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 8, path), std::string(7, 'x'));
+}
+
+TEST(ProfileString, FileIsReadAfreshAtEveryCall) {
+  TempDir dir;
+  const std::string path = dir.path() + "/x.ini";
+  WriteFile(path, "[s]\nk=1\n");
+  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "1");
+  WriteFile(path, "[s]\nk=2\n");
+  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "2");
+}
+
+}  // namespace
