@@ -6,3 +6,5 @@ void OpenAllDevicePorts(Tessaro&) {}
 void SuperviseComPorts(Tessaro&) {}
 void CloseAllDevicePorts(Tessaro&) {}
 int ComCloseAll(Tessaro&) { return 1; }
+int32_t ParseComPort(const char*) { return -1; }
+void ReadComPortConfig(Tessaro&, TessaroDev&) {}
