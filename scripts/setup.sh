@@ -3,7 +3,7 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev netcat-openbsd)
 
 missing=()
 for p in "${packages[@]}"; do
