@@ -1,12 +1,88 @@
 #include "devices/OutputTable.h"
 
-#include "core/Tessaro.h"
+#include <cstring>
 
-// Placeholder until the output channels land.
-void LoadOutputs(Tessaro&) {}
-int32_t SetOutputMode(Tessaro&, int32_t, int32_t, int32_t&) { return -1; }
-int32_t StartOutputTimer(Tessaro&, int32_t, int32_t, int32_t) { return -1; }
-int32_t CountDownTimers(Tessaro&) { return 0; }
+#include "core/Tessaro.h"
+#include "core/Text.h"
+
+namespace {
+
+constexpr const char* kModeNames[] = {"aus", "ein", "uhr", "slave"};  // by mode number
+
+// The channel a command or timer may act on: present and on a device.
+DigitalOutput* usableChannel(Tessaro& t, int32_t ch) {
+  DigitalOutput* channel = t.outputs.get(ch);
+  return (channel != nullptr && channel->device != nullptr) ? channel : nullptr;
+}
+
+}  // namespace
+
+int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed) {
+  DigitalOutput* channel = usableChannel(t, ch);
+  if (channel == nullptr) return -1;
+  if (mode != channel->mode) {
+    channel->mode = mode;
+    changed = 1;
+  }
+  // Any running timer ends here without a log entry.
+  channel->info.assign(1, ' ');  // the idle text: one blank
+  channel->timerMinutes = 0;
+
+  int32_t value = 0;
+  switch (mode) {
+    case MODE_EIN: value = 1; break;
+    case MODE_SLAVE: value = AnyMasterOn(t, ch) ? 1 : 0; break;
+    case MODE_UHR:
+      // The time switch decides; the bit waits for the next write pass.
+      channel->nextSwitch = -1;
+      if (t.timeSwitch != nullptr) t.timeSwitch->evaluateOutput(ch, changed);
+      return 0;
+    default: value = 0; break;
+  }
+  channel->setValue(value);
+  t.devices.forEach([](TessaroDev& d) {
+    if (d.hasChanged()) d.do_WriteAllPortBits();
+  });
+  return 0;
+}
+
+int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value) {
+  DigitalOutput* channel = usableChannel(t, ch);
+  if (channel == nullptr) return -1;
+  if (minutes < 0) minutes = 0;
+  channel->timerMinutes = minutes;
+  channel->timerOutput = value;
+  if (minutes == 0) {
+    int32_t ignored = 0;
+    SetOutputMode(t, ch, channel->mode, ignored);
+    return 0;
+  }
+  channel->setValue(value);
+  channel->info = formatCut(kOutputTextMax, "%04d", minutes);
+  return 0;
+}
+
+int32_t CountDownTimers(Tessaro& t) {
+  int32_t changed = 0;
+  for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
+    DigitalOutput* channel = t.outputs.get(ch);
+    if (channel == nullptr) continue;
+    if (channel->timerMinutes <= 0) {
+      channel->timerMinutes = 0;
+    } else if (channel->timerMinutes == 1) {
+      channel->timerMinutes = 0;
+      SetOutputMode(t, ch, channel->mode, changed);
+      t.log.LogEvent(0, "%s: Timer abgelaufen", channel->name.c_str());
+      changed = 1;
+    } else {
+      --channel->timerMinutes;
+      channel->info = formatCut(kOutputTextMax, "%04d", channel->timerMinutes);
+      changed = 1;
+    }
+  }
+  return changed;
+}
+
 bool WriteAllOutputs(Tessaro& t) {
   bool changed = false;
   t.devices.forEach([&](TessaroDev& d) {
@@ -15,7 +91,30 @@ bool WriteAllOutputs(Tessaro& t) {
   });
   return changed;
 }
-bool AnyMasterOn(Tessaro&, int32_t) { return false; }
-int32_t ParseOutputMode(const char*) { return -1; }
-const char* OutputModeName(int32_t) { return "?"; }
-const char* OutputName(Tessaro&, int32_t) { return "?"; }
+
+bool AnyMasterOn(Tessaro& t, int32_t ch) {
+  if (ch < 0 || ch >= OutputTable::kSize) return false;
+  for (int32_t p = 0; p < OutputTable::kSize; ++p) {
+    const DigitalOutput* master = t.outputs.get(p);
+    if (master == nullptr || master->device == nullptr || master->slaveOut != ch) continue;
+    if (master->device->getOutputBit(master->devOutput) != 0) return true;
+  }
+  return false;
+}
+
+int32_t ParseOutputMode(const char* text) {
+  if (text == nullptr) return -1;
+  for (int32_t mode = 0; mode < 4; ++mode) {
+    if (std::strcmp(text, kModeNames[mode]) == 0) return mode;
+  }
+  return -1;
+}
+
+const char* OutputModeName(int32_t mode) {
+  return (mode >= 0 && mode < 4) ? kModeNames[mode] : "?";
+}
+
+const char* OutputName(Tessaro& t, int32_t ch) {
+  const DigitalOutput* channel = t.outputs.get(ch);
+  return channel != nullptr ? channel->name.c_str() : "?";
+}

@@ -26,7 +26,8 @@ class OutputTable {
 };
 
 // Reads section Digital_Outputs of ./Tessaro.ini into the table, with its
-// console report; the second half of LoadConfig.
+// console report; the second half of LoadConfig. Lines that cannot be used
+// leave their slot empty; loading always goes on.
 void LoadOutputs(Tessaro& t);
 
 // Sets and applies a channel's mode; writes every device whose image changed
@@ -35,10 +36,13 @@ void LoadOutputs(Tessaro& t);
 // -1 for a number out of range or an empty slot.
 int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed);
 
-// Holds the channel at value for minutes; 0 minutes ends a running timer.
+// Holds the channel at value (nonzero = on) for minutes; 0 or fewer minutes
+// end a running timer by applying the current mode again. The bit reaches the
+// device at the next write pass. -1 for a number out of range or an empty slot.
 int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value);
 
-// The per-minute timer step: 1 when at least one timer was running.
+// The per-minute timer step: 1 when at least one timer was running. A timer
+// reaching its end applies the channel's mode again and is logged.
 int32_t CountDownTimers(Tessaro& t);
 
 // The per-minute write pass over every device: true when any had changed bits.

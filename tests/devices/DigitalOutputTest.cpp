@@ -1,0 +1,343 @@
+#include "devices/DigitalOutput.h"
+
+#include <gtest/gtest.h>
+
+#include "core/MainLoop.h"
+#include "devices/OutputTable.h"
+#include "tests/support/TestInstallation.h"
+
+namespace {
+
+// A device that counts its writes and can be told to fail them.
+class FakeRelays final : public TessaroDev {
+ public:
+  FakeRelays(Tessaro& t, int32_t index, int32_t outputs) : TessaroDev(t) {
+    devIndex = index;
+    devName = "Fake";
+    numOutputs = outputs;
+  }
+  int32_t do_WriteAllPortBits() override {
+    ++writes;
+    outputsChanged = false;
+    outputsValid = !failWrites;
+    return failWrites ? -1 : 0;
+  }
+  int writes = 0;
+  bool failWrites = false;
+};
+
+class OutputChannel : public ::testing::Test {
+ protected:
+  OutputChannel() {
+    dev0 = addDevice(0, 32);
+    dev1 = addDevice(1, 8);
+  }
+  FakeRelays* addDevice(int32_t index, int32_t outputs) {
+    auto device = std::make_unique<FakeRelays>(t, index, outputs);
+    FakeRelays* raw = device.get();
+    t.devices.put(index, std::move(device));
+    return raw;
+  }
+  DigitalOutput& addChannel(int32_t ch, TessaroDev* device, int32_t devOutput, int32_t mode,
+                            int32_t slave = -1, std::string_view name = "") {
+    t.outputs.put(ch, std::make_unique<DigitalOutput>(t, ch, device, devOutput, mode, slave,
+                                                      name, ""));
+    return *t.outputs.get(ch);
+  }
+  int bit(int32_t ch) const {
+    const DigitalOutput* c = t.outputs.get(ch);
+    return c->device->getOutputBit(c->devOutput);
+  }
+  // The changed flag SetOutputMode leaves, starting from 0.
+  int32_t setMode(int32_t ch, int32_t mode) {
+    int32_t changed = 0;
+    EXPECT_EQ(SetOutputMode(t, ch, mode, changed), 0);
+    return changed;
+  }
+
+  TestInstallation inst;
+  Tessaro& t = inst.t();
+  FakeRelays* dev0 = nullptr;
+  FakeRelays* dev1 = nullptr;
+};
+
+using OutputSlave = OutputChannel;
+using OutputTimer = OutputChannel;
+
+TEST_F(OutputChannel, ModeSetsTheBitAndWritesEveryChangedDeviceAtOnce) {
+  addChannel(0, dev0, 3, MODE_AUS);
+  EXPECT_EQ(setMode(0, MODE_EIN), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(dev0->outputBits, 1u << 3);
+  // Every device starts with a change, so the first mode change writes them all.
+  EXPECT_EQ(dev0->writes, 1);
+  EXPECT_EQ(dev1->writes, 1);
+
+  EXPECT_EQ(setMode(0, MODE_AUS), 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(dev0->writes, 2);
+  EXPECT_EQ(dev1->writes, 1) << "an unchanged device is not written";
+}
+
+TEST_F(OutputChannel, SameModeAgainKeepsChangedButEndsTimerAndAppliesValue) {
+  DigitalOutput& c = addChannel(0, dev0, 0, MODE_EIN);
+  ASSERT_EQ(StartOutputTimer(t, 0, 5, 0), 0);
+  ASSERT_EQ(bit(0), 0);
+  EXPECT_EQ(setMode(0, MODE_EIN), 0);
+  EXPECT_EQ(c.info, " ");
+  EXPECT_EQ(c.timerMinutes, 0);
+  EXPECT_EQ(bit(0), 1);
+
+  int32_t changed = 1;
+  SetOutputMode(t, 0, MODE_EIN, changed);
+  EXPECT_EQ(changed, 1) << "the flag is never cleared";
+}
+
+TEST_F(OutputChannel, UhrRestartsTheTimeSwitchAndWritesNoDevice) {
+  DigitalOutput& c = addChannel(0, dev0, 2, MODE_AUS);
+  ASSERT_EQ(StartOutputTimer(t, 0, 10, 1), 0);
+  c.nextSwitch = 3600;
+  ASSERT_TRUE(dev0->hasChanged());
+  EXPECT_EQ(setMode(0, MODE_UHR), 1);
+  EXPECT_EQ(c.mode, MODE_UHR);
+  EXPECT_EQ(c.nextSwitch, -1);
+  EXPECT_EQ(c.timerMinutes, 0);
+  EXPECT_EQ(c.info, " ");
+  EXPECT_EQ(dev0->writes, 0);
+  EXPECT_EQ(dev1->writes, 0);
+}
+
+TEST_F(OutputChannel, NumbersOutOfRangeEmptySlotsAndMissingDevicesAreRefused) {
+  addChannel(0, dev0, 0, MODE_AUS);
+  addChannel(1, nullptr, 0, MODE_AUS);
+  for (const int32_t ch : {-1, 1, 5, 32}) {
+    int32_t changed = 0;
+    EXPECT_EQ(SetOutputMode(t, ch, MODE_EIN, changed), -1) << ch;
+    EXPECT_EQ(changed, 0) << ch;
+    EXPECT_EQ(StartOutputTimer(t, ch, 3, 1), -1) << ch;
+  }
+  EXPECT_EQ(dev0->outputBits, 0u);
+  EXPECT_EQ(dev0->writes, 0);
+}
+
+TEST_F(OutputChannel, WriteAllOutputsWritesEveryDeviceAndReportsChanges) {
+  addChannel(0, dev1, 7, MODE_AUS);
+  FakeRelays* sensor = addDevice(5, 0);
+  EXPECT_TRUE(WriteAllOutputs(t)) << "every device starts with a change";
+  EXPECT_FALSE(WriteAllOutputs(t));
+  EXPECT_EQ(dev0->writes, 2);
+  EXPECT_EQ(dev1->writes, 2);
+  EXPECT_EQ(sensor->writes, 2) << "a device without outputs takes part too";
+
+  ASSERT_EQ(StartOutputTimer(t, 0, 2, 1), 0);
+  EXPECT_EQ(dev1->writes, 2) << "a timer's bit waits for the write pass";
+  EXPECT_TRUE(WriteAllOutputs(t));
+  EXPECT_EQ(dev1->writes, 3);
+  EXPECT_EQ(dev1->outputBits, 1u << 7);
+}
+
+TEST_F(OutputChannel, NamesAndModeNamesHaveTheirFallbacks) {
+  addChannel(0, dev1, 7, MODE_AUS);
+  addChannel(1, dev0, 0, MODE_AUS, -1, "Pumpe");
+  EXPECT_STREQ(OutputName(t, 0), "dev1_ch7");
+  EXPECT_STREQ(OutputName(t, 1), "Pumpe");
+  EXPECT_STREQ(OutputName(t, 2), "?");
+  EXPECT_STREQ(OutputName(t, 32), "?");
+  EXPECT_STREQ(OutputName(t, -1), "?");
+
+  EXPECT_STREQ(OutputModeName(0), "aus");
+  EXPECT_STREQ(OutputModeName(1), "ein");
+  EXPECT_STREQ(OutputModeName(2), "uhr");
+  EXPECT_STREQ(OutputModeName(3), "slave");
+  EXPECT_STREQ(OutputModeName(4), "?");
+  EXPECT_STREQ(OutputModeName(7), "?");
+  EXPECT_STREQ(OutputModeName(-1), "?");
+
+  EXPECT_EQ(setMode(1, 7), 1);
+  EXPECT_EQ(bit(1), 0) << "a mode without a name switches off";
+}
+
+TEST(OutputMode, OnlyTheExactNamesParse) {
+  EXPECT_EQ(ParseOutputMode("aus"), MODE_AUS);
+  EXPECT_EQ(ParseOutputMode("ein"), MODE_EIN);
+  EXPECT_EQ(ParseOutputMode("uhr"), MODE_UHR);
+  EXPECT_EQ(ParseOutputMode("slave"), MODE_SLAVE);
+  for (const char* text : {"Ein", " ein", "ein ", "slaves", "", "?"}) {
+    EXPECT_EQ(ParseOutputMode(text), -1) << '"' << text << '"';
+  }
+  EXPECT_EQ(ParseOutputMode(nullptr), -1);
+}
+
+TEST_F(OutputSlave, TwoMastersHoldTheirSlaveUntilBothAreOff) {
+  addChannel(0, dev0, 0, MODE_AUS, 2);  // A
+  addChannel(1, dev0, 1, MODE_AUS, 2);  // B
+  addChannel(2, dev1, 0, MODE_SLAVE);   // S
+  setMode(0, MODE_EIN);
+  EXPECT_EQ(bit(2), 1);
+  setMode(1, MODE_AUS);
+  EXPECT_EQ(bit(2), 1) << "A still holds S";
+  setMode(0, MODE_AUS);
+  EXPECT_EQ(bit(2), 0);
+}
+
+TEST_F(OutputSlave, ASlaveChannelInModeSlaveTakesItsValueFromItsMasters) {
+  addChannel(0, dev0, 0, MODE_EIN, 1);
+  addChannel(1, dev0, 1, MODE_AUS);
+  setMode(0, MODE_EIN);
+  EXPECT_EQ(bit(1), 0) << "a slave link drives only a channel in mode slave";
+  EXPECT_EQ(setMode(1, MODE_SLAVE), 1);
+  EXPECT_EQ(bit(1), 1);
+  EXPECT_TRUE(AnyMasterOn(t, 1));
+  EXPECT_FALSE(AnyMasterOn(t, 0));
+  EXPECT_FALSE(AnyMasterOn(t, 32));
+}
+
+TEST_F(OutputSlave, ChainPassesTheValueDown) {
+  addChannel(0, dev0, 0, MODE_AUS, 1);
+  addChannel(1, dev0, 1, MODE_SLAVE, 2);
+  addChannel(2, dev0, 2, MODE_SLAVE);
+  setMode(0, MODE_EIN);
+  EXPECT_EQ(dev0->outputBits, 0b111u);
+  setMode(0, MODE_AUS);
+  EXPECT_EQ(dev0->outputBits, 0u);
+}
+
+TEST_F(OutputSlave, RingOfSlaveChannelsEndsAfterOneRound) {
+  addChannel(0, dev0, 0, MODE_SLAVE, 1);
+  addChannel(1, dev0, 1, MODE_SLAVE, 0);
+  ASSERT_EQ(StartOutputTimer(t, 0, 2, 1), 0);
+  EXPECT_EQ(dev0->outputBits, 0b11u);
+  // Channel 1 off: its slave 0 has no master on any more; the walk stops
+  // before it comes back to channel 1.
+  ASSERT_EQ(StartOutputTimer(t, 1, 2, 0), 0);
+  EXPECT_EQ(dev0->outputBits, 0u);
+}
+
+TEST_F(OutputSlave, SelfLinksAndLinksPastTheTableMeanNoSlave) {
+  EXPECT_EQ(addChannel(0, dev0, 0, MODE_SLAVE, 0).slaveOut, -1);
+  EXPECT_EQ(addChannel(1, dev0, 1, MODE_AUS, 32).slaveOut, -1);
+  EXPECT_EQ(addChannel(2, dev0, 2, MODE_AUS, -5).slaveOut, -5);
+  EXPECT_EQ(addChannel(3, dev0, 3, MODE_AUS, 31).slaveOut, 31);
+
+  // A slave of itself would hold itself on after its timer.
+  ASSERT_EQ(StartOutputTimer(t, 0, 1, 1), 0);
+  EXPECT_EQ(bit(0), 1);
+  CountDownTimers(t);
+  EXPECT_EQ(bit(0), 0);
+}
+
+TEST_F(OutputSlave, LinkToAnEmptySlotIsHarmless) {
+  addChannel(0, dev0, 0, MODE_AUS, 9);
+  setMode(0, MODE_EIN);
+  EXPECT_EQ(dev0->outputBits, 1u);
+}
+
+TEST_F(OutputTimer, InfoCountsDownAndExpiryAppliesTheModeWithALogEntry) {
+  DigitalOutput& c = addChannel(0, dev0, 5, MODE_AUS, -1, "Pumpe");
+  ASSERT_EQ(StartOutputTimer(t, 0, 30, 1), 0);
+  EXPECT_EQ(c.info, "0030");
+  ASSERT_EQ(StartOutputTimer(t, 0, 3, 1), 0);
+  EXPECT_EQ(c.info, "0003");
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(dev0->writes, 0) << "the timer's bit waits for the write pass";
+
+  EXPECT_EQ(CountDownTimers(t), 1);
+  EXPECT_EQ(c.info, "0002");
+  EXPECT_EQ(CountDownTimers(t), 1);
+  EXPECT_EQ(c.info, "0001");
+  EXPECT_EQ(c.timerMinutes, 1);
+  EXPECT_EQ(inst.log(), "");
+
+  EXPECT_EQ(CountDownTimers(t), 1);
+  EXPECT_EQ(c.info, " ");
+  EXPECT_EQ(c.timerMinutes, 0);
+  EXPECT_EQ(c.timerOutput, 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(inst.log(), "\n12:00:30 Pumpe: Timer abgelaufen");
+
+  EXPECT_EQ(CountDownTimers(t), 0) << "no timer runs any more";
+}
+
+TEST_F(OutputTimer, ZeroOrNegativeMinutesApplyTheModeAgain) {
+  DigitalOutput& c = addChannel(0, dev0, 0, MODE_EIN);
+  ASSERT_EQ(StartOutputTimer(t, 0, 4, 0), 0);
+  ASSERT_EQ(bit(0), 0);
+  ASSERT_EQ(StartOutputTimer(t, 0, -5, 0), 0);
+  EXPECT_EQ(c.timerMinutes, 0);
+  EXPECT_EQ(c.timerOutput, 0);
+  EXPECT_EQ(c.info, " ");
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(dev0->writes, 1) << "applying the mode writes the changed device at once";
+  EXPECT_EQ(inst.log(), "") << "ending a timer early is not logged";
+  EXPECT_EQ(CountDownTimers(t), 0);
+}
+
+TEST_F(OutputTimer, ExpiryHandsASlaveBackToItsMasters) {
+  addChannel(0, dev0, 0, MODE_EIN, 1);
+  addChannel(1, dev0, 1, MODE_SLAVE);
+  setMode(0, MODE_EIN);
+  ASSERT_EQ(StartOutputTimer(t, 1, 1, 0), 0);
+  EXPECT_EQ(bit(1), 0);
+  CountDownTimers(t);
+  EXPECT_EQ(bit(1), 1);
+}
+
+// The loop counts timers down in the minute work of the first pass of each
+// minute, after the commands served in that pass.
+class OutputTimerInLoop : public ::testing::Test {
+ protected:
+  OutputTimerInLoop() : inst(At(2026, 12, 9, 10, 15, 30)), loop(inst.t(), 0, 0) {
+    inst.writeIni("[Devices]\ndev0=dummy_io\n[Digital_Outputs]\nout0=0,4,-1,aus,Pumpe\n");
+    EXPECT_EQ(loop.startUp(), 0);
+    passAt(10, 15, 30);
+  }
+  void passAt(int hour, int minute, int second) {
+    inst.clock.set(At(2026, 12, 9, hour, minute, second));
+    loop.pass();
+  }
+  int bit() { return inst.t().devices.get(0)->getOutputBit(4); }
+  std::string lastLogEntry() const {
+    const std::string log = inst.log();
+    return log.substr(log.rfind('\n') + 1);
+  }
+
+  TestInstallation inst;
+  MainLoop loop;
+};
+
+TEST_F(OutputTimerInLoop, OneMinuteEndsAtTheNextMinuteStepAfterItsStart) {
+  passAt(10, 15, 59);
+  ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
+  EXPECT_EQ(bit(), 1);
+  passAt(10, 16, 0);
+  EXPECT_EQ(bit(), 0);
+  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
+
+  passAt(10, 16, 1);
+  ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
+  passAt(10, 16, 59);
+  EXPECT_EQ(bit(), 1);
+  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
+  passAt(10, 17, 0);
+  EXPECT_EQ(bit(), 0);
+  EXPECT_EQ(lastLogEntry(), "10:17:00 Pumpe: Timer abgelaufen");
+}
+
+TEST_F(OutputTimerInLoop, StartedInTheFirstPassOfAMinuteCountsThatMinuteStep) {
+  // A command in the first pass of 10:16 is served before that pass's minute work.
+  inst.setTime(At(2026, 12, 9, 10, 16, 0));
+  ASSERT_EQ(StartOutputTimer(inst.t(), 0, 3, 1), 0);
+  passAt(10, 16, 0);
+  EXPECT_EQ(inst.t().outputs.get(0)->info, "0002");
+  passAt(10, 17, 0);
+  EXPECT_EQ(inst.t().outputs.get(0)->info, "0001");
+  passAt(10, 17, 59);
+  EXPECT_EQ(bit(), 1);
+  EXPECT_EQ(lastLogEntry(), "10:15:30 Tessaro gestartet");
+  passAt(10, 18, 0);
+  EXPECT_EQ(inst.t().outputs.get(0)->info, " ");
+  EXPECT_EQ(bit(), 0);
+  EXPECT_EQ(lastLogEntry(), "10:18:00 Pumpe: Timer abgelaufen");
+}
+
+}  // namespace
