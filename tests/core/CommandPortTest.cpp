@@ -1,0 +1,283 @@
+#include "core/CommandPort.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/MainLoop.h"
+#include "tests/support/TestInstallation.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// A command client on loopback that the test drives by hand: its sends never
+// wait for the loop, and it only reads when the test asks it to.
+class Peer {
+ public:
+  // receiveBuffer > 0 shrinks the client's receive buffer (a slow reader).
+  explicit Peer(uint16_t port, int receiveBuffer = 0) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~Peer() { close(); }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  bool connected() const { return connected_; }
+  // Queues bytes in the kernel; the number taken (never waits).
+  size_t trySend(std::string_view bytes) {
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  void send(std::string_view bytes) { ASSERT_EQ(trySend(bytes), bytes.size()); }
+  // Everything that has arrived so far, without waiting.
+  const std::string& received() {
+    char buf[4096];
+    ssize_t n;
+    while (fd_ >= 0 && (n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
+      got_.append(buf, static_cast<size_t>(n));
+    }
+    return got_;
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+  std::string got_;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+constexpr const char* kConnected = "TCP/IP Verbindung hergestellt\n";
+constexpr const char* kClosed = "TCP/IP Verbindung geschlossen\n";
+
+class CommandPortLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(loop.startUp(), 0);
+    inst.console.take();
+  }
+
+  // Runs loop passes until done() holds; false after timeoutMs.
+  bool passUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    const auto end = steady_clock::now() + milliseconds(timeoutMs);
+    while (!done()) {
+      if (steady_clock::now() > end) return false;
+      loop.pass();
+    }
+    return true;
+  }
+  bool passUntilConsoleShows(const std::string& text, size_t times = 1) {
+    return passUntil([&] { return Count(inst.console.output(), text) >= times; });
+  }
+  bool passUntilReceived(Peer& peer, const std::string& bytes) {
+    return passUntil([&] { return peer.received().size() >= bytes.size(); }) &&
+           peer.received() == bytes;
+  }
+  void passes(int n) {
+    for (int i = 0; i < n; ++i) loop.pass();
+  }
+
+  TestInstallation inst;
+  // Each pass waits at most 10 ms for the client.
+  MainLoop loop{inst.t(), 0, 10};
+};
+
+TEST_F(CommandPortLoop, ConnectAndDisconnectAreReportedAndTheNextClientIsAccepted) {
+  {
+    Peer a(loop.port());
+    ASSERT_TRUE(a.connected());
+    ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  }
+  ASSERT_TRUE(passUntilConsoleShows(kClosed));
+  EXPECT_EQ(inst.console.take(), std::string(kConnected) + kClosed);
+
+  Peer b(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  b.send("cmd=debug&username=b&enaoutp=0\r\n");
+  EXPECT_TRUE(passUntilReceived(b, "ok\r\n"));
+}
+
+TEST_F(CommandPortLoop, SecondClientWaitsUntilTheFirstHasGone) {
+  Peer a(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  Peer b(loop.port());
+  ASSERT_TRUE(b.connected());  // completed by the backlog
+  b.send("cmd=debug&username=b&enaoutp=0\n");
+  passes(20);
+  EXPECT_EQ(b.received(), "");
+  EXPECT_TRUE(inst.t().EnableOutput);
+  EXPECT_EQ(Count(inst.console.output(), kConnected), 1u);
+
+  a.close();
+  EXPECT_TRUE(passUntilReceived(b, "ok\r\n"));
+  EXPECT_FALSE(inst.t().EnableOutput);
+  EXPECT_EQ(inst.console.output(), std::string(kConnected) + kClosed + kConnected);
+}
+
+TEST_F(CommandPortLoop, EveryRequestOfOneSendIsAnsweredAtOnceInOrder) {
+  Peer a(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  // Nothing more is sent: the second answer must not wait for another receive.
+  a.send("cmd=debug&username=x&enaoutp=0\r\ncmd=nosuch&username=x\r\n\ncmd=debug&user");
+  EXPECT_TRUE(passUntilReceived(a, "ok\r\nTessaro.ParseUrlPara: unbekanntes Kommando: nosuch\r\n"));
+  EXPECT_FALSE(inst.t().EnableOutput);
+  a.send("name=x&enaoutp=1\r\n");
+  EXPECT_TRUE(passUntilReceived(
+      a, "ok\r\nTessaro.ParseUrlPara: unbekanntes Kommando: nosuch\r\nok\r\n"));
+  EXPECT_TRUE(inst.t().EnableOutput);
+}
+
+TEST_F(CommandPortLoop, IncompleteLineOfAClientThatWentIsNotGluedToTheNextClient) {
+  {
+    Peer a(loop.port());
+    ASSERT_TRUE(passUntilConsoleShows(kConnected));
+    a.send("xx");
+  }
+  ASSERT_TRUE(passUntilConsoleShows(kClosed));  // "xx" was received before the close
+  Peer b(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected, 2));
+  b.send("cmd=debug&username=b&enaoutp=0\r\n");
+  EXPECT_TRUE(passUntilReceived(b, "ok\r\n"));
+  EXPECT_FALSE(inst.t().EnableOutput);
+}
+
+TEST_F(CommandPortLoop, LineOf1024CharactersIsRefusedAtOnceAndNothingOfItRuns) {
+  Peer a(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  std::string tooLong = "cmd=debug&username=x&enaoutp=0";
+  tooLong.resize(1024, '&');
+  std::string longest = "cmd=nosuch&username=x";
+  longest.resize(1023, '&');
+  const std::string refused = "Tessaro.ParseUrlPara: zeile zu lang [>1023]\r\n";
+
+  for (size_t at = 0; at < tooLong.size(); at += 200) a.send(tooLong.substr(at, 200));
+  EXPECT_TRUE(passUntilReceived(a, refused));  // before its line feed
+  a.send("more&more\n" + longest + "\n");
+  EXPECT_TRUE(
+      passUntilReceived(a, refused + "Tessaro.ParseUrlPara: unbekanntes Kommando: nosuch\r\n"));
+  EXPECT_TRUE(inst.t().EnableOutput);
+}
+
+// Served by a port of its own: the flood takes thousands of passes, and a
+// whole loop pass also rewrites the status file every time.
+TEST(CommandPort, ClientThatNeverReadsIsDisconnectedAndServingGoesOn) {
+  TestInstallation inst;
+  CommandPort port(inst.t());
+  ASSERT_EQ(port.open(0), ListenResult::Ok);
+  Peer slow(port.port(), 2048);
+  port.serve(1000);
+  ASSERT_TRUE(port.clientConnected());
+  // Each request is answered with an echo of its command: replies pile up
+  // as fast as requests come in.
+  const std::string request = "cmd=" + std::string(900, 'x') + "&username=x\n";
+  std::string queued;
+  auto longestServe = steady_clock::duration::zero();
+  const auto end = steady_clock::now() + std::chrono::seconds(60);
+  while (port.clientConnected() && steady_clock::now() < end) {
+    if (queued.size() < 8192) queued += request;
+    queued.erase(0, slow.trySend(queued));
+    const auto start = steady_clock::now();
+    port.serve(10);
+    longestServe = std::max(longestServe, steady_clock::now() - start);
+  }
+  ASSERT_FALSE(port.clientConnected());
+  EXPECT_EQ(inst.console.take(), std::string(kConnected) + kClosed);
+  EXPECT_LT(longestServe, milliseconds(1000));
+
+  Peer next(port.port());
+  port.serve(1000);
+  next.send("cmd=debug&username=n&enaoutp=0\n");
+  port.serve(1000);
+  EXPECT_EQ(next.received(), "ok\r\n");
+}
+
+TEST_F(CommandPortLoop, ClientThatLeavesBeforeItsRepliesRaisesNoSignal) {
+  for (int round = 1; round <= 3; ++round) {
+    {
+      Peer gone(loop.port());
+      ASSERT_TRUE(passUntilConsoleShows(kConnected, static_cast<size_t>(round)));
+      std::string requests;
+      for (int i = 0; i < 6; ++i) requests += "cmd=debug&username=g&enaoutp=1\n";
+      gone.send(requests);
+    }
+    ASSERT_TRUE(passUntilConsoleShows(kClosed, static_cast<size_t>(round)));
+  }
+  Peer next(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected, 4));
+  next.send("cmd=debug&username=n&enaoutp=0\n");
+  EXPECT_TRUE(passUntilReceived(next, "ok\r\n"));
+}
+
+// Fills every free descriptor below a lowered limit, so accept fails.
+class DescriptorShortage {
+ public:
+  DescriptorShortage() {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    const int lowestFree = dup(0);
+    ::close(lowestFree);
+    rlimit low = saved_;
+    low.rlim_cur = static_cast<rlim_t>(lowestFree + 4);
+    setrlimit(RLIMIT_NOFILE, &low);
+    for (int fd; (fd = dup(0)) >= 0;) held_.push_back(fd);
+  }
+  ~DescriptorShortage() {
+    for (const int fd : held_) ::close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> held_;
+};
+
+// A bare port: while descriptors run short nothing may call through a
+// vtable, because the sanitizers' own checks need descriptors too.
+TEST(CommandPort, ConnectionIsReportedOnlyWhenAcceptSucceeded) {
+  TestInstallation inst;
+  CommandPort port(inst.t());
+  ASSERT_EQ(port.open(0), ListenResult::Ok);
+  Peer a(port.port());
+  ASSERT_TRUE(a.connected());
+  bool acceptedInShortage = false;
+  {
+    DescriptorShortage shortage;
+    for (int i = 0; i < 5; ++i) port.serve(10);
+    acceptedInShortage = port.clientConnected();
+  }
+  EXPECT_FALSE(acceptedInShortage);
+  EXPECT_EQ(inst.console.output(), "");
+  port.serve(1000);
+  ASSERT_TRUE(port.clientConnected());
+  EXPECT_EQ(inst.console.take(), kConnected);
+}
+
+}  // namespace
