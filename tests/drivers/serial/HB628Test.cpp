@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "devices/LoadConfig.h"
+#include "drivers/serial/DevicePorts.h"
+#include "drivers/serial/HB628.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TestInstallation.h"
+
+namespace {
+
+// Channel 1 = 1, channel 2 = 1000, channels 3 ... 7 = 259 ... 263, channel 8 = 65535.
+const std::string kAnswer =
+    std::string("\x00\x01\x03\xE8\x01\x03\x01\x04\x01\x05\x01\x06\x01\x07\xFF\xFF\x5A", 17);
+
+const char kAiGood[] =
+    "   <AI>\n      <valid>1</valid>\n      <CH>0.001</CH>\n      <CH>1.000</CH>\n"
+    "      <CH>0.259</CH>\n      <CH>0.260</CH>\n      <CH>0.261</CH>\n      <CH>0.262</CH>\n"
+    "      <CH>0.263</CH>\n      <CH>65.535</CH>\n   </AI>\n";
+
+TEST(HB628Answer, SeventeenBytesGiveEightBigEndianCounts) {
+  int32_t ch[8] = {};
+  ASSERT_TRUE(ParseHB628Answer(reinterpret_cast<const uint8_t*>(kAnswer.data()), 17, ch));
+  EXPECT_EQ(ch[0], 1);
+  EXPECT_EQ(ch[1], 1000);
+  EXPECT_EQ(ch[2], 259);
+  EXPECT_EQ(ch[7], 65535);
+}
+
+TEST(HB628Answer, AnyOtherLengthIsNoAnswerAndChangesNothing) {
+  const std::string longer = kAnswer + "x";
+  int32_t ch[8] = {7, 7, 7, 7, 7, 7, 7, 7};
+  for (size_t n : {0u, 16u, 18u, 32u}) {
+    EXPECT_FALSE(ParseHB628Answer(reinterpret_cast<const uint8_t*>(longer.data()), n, ch)) << n;
+  }
+  EXPECT_EQ(ch[0], 7);
+}
+
+// Modules dev0 and dev1 on COM1 and COM2, each a pseudo-terminal.
+class HB628Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    inst.writeIni(
+        "[Devices]\ndev0=hb628\ndev1=hb628\n[COM-Ports]\ndev0=COM1\ndev1=COM2\n"
+        "[COM-Devices]\nCOM1=" +
+        inst.dir() + "/link1\nCOM2=" + pty2.slavePath() + "\n");
+    Link(pty1.slavePath(), inst.dir() + "/link1");
+    LoadDevices(inst.t());
+    ComInit(inst.t());
+    OpenAllDevicePorts(inst.t());
+    inst.console.take();
+  }
+  HB628& hb(int i) { return static_cast<HB628&>(*inst.t().devices.get(i)); }
+  // The answer reaches the port before the next poll.
+  void answer(Pty& pty, const std::string& bytes, int port) {
+    const int before = inst.t().com.ComInQueue(port);
+    pty.send(bytes);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return inst.t().com.ComInQueue(port) == before + static_cast<int>(bytes.size()); }));
+  }
+  void pollAnswered(int n) {
+    for (int i = 0; i < n; ++i) {
+      hb(0).do_EverySecond();
+      ASSERT_EQ(pty1.receive(3), "c09");
+      answer(pty1, kAnswer, 0);
+    }
+  }
+  std::string fastXml(int i) {
+    std::string file;
+    hb(i).do_WriteFastXml(file);
+    return file;
+  }
+  static size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+  Pty pty1, pty2;
+  TestInstallation inst;
+};
+
+TEST_F(HB628Test, RequestsEverySecondAndShowsTheAnswer) {
+  EXPECT_EQ(hb(0).do_EverySecond(), 0);  // nothing to read yet: one failed poll
+  EXPECT_EQ(pty1.receive(3), "c09");
+  EXPECT_EQ(hb(0).errorCount, 0);
+  answer(pty1, kAnswer, 0);
+  EXPECT_EQ(hb(0).do_EverySecond(), 0);
+  EXPECT_EQ(pty1.receive(4, 50), "c09");  // one request, nothing more
+  EXPECT_TRUE(hb(0).dataValid);
+  EXPECT_EQ(hb(0).errorCount, 0);
+  EXPECT_EQ(fastXml(0), kAiGood);
+}
+
+TEST_F(HB628Test, WithoutAPortTheElementShowsInvalidZeros) {
+  inst.writeIni("[Devices]\ndev0=hb628\n");
+  LoadDevices(inst.t());
+  EXPECT_EQ(hb(0).comPort, -1);
+  EXPECT_EQ(hb(0).do_EverySecond(), 0);
+  EXPECT_EQ(fastXml(0),
+            "   <AI>\n      <valid>0</valid>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n"
+            "      <CH>0.000</CH>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n"
+            "      <CH>0.000</CH>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n   </AI>\n");
+}
+
+TEST_F(HB628Test, WrongLengthsAndSplitAnswersAreFailedPolls) {
+  pollAnswered(1);
+  hb(0).do_EverySecond();
+  ASSERT_EQ(hb(0).errorCount, 0);
+  const std::string good = fastXml(0);
+
+  const std::string other(17, '\x11');
+  answer(pty1, other + "x", 0);  // 18 bytes
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).errorCount, 1);
+  answer(pty1, other + other, 0);  // two answers: 32 read, 2 left over
+  hb(0).do_EverySecond();
+  answer(pty1, other, 0);  // 2 + 17
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).errorCount, 3);
+  answer(pty1, other.substr(0, 10), 0);
+  hb(0).do_EverySecond();
+  answer(pty1, other.substr(10), 0);
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).errorCount, 5);
+  EXPECT_EQ(fastXml(0), good);  // readings and validity kept
+  EXPECT_EQ(pty1.drain(), "c09c09c09c09c09c09");
+}
+
+TEST_F(HB628Test, ASilentModuleStaysValidTenPollsThenTimesOutOnce) {
+  pollAnswered(1);
+  hb(0).do_EverySecond();
+  for (int i = 1; i <= 10; ++i) {
+    hb(0).do_EverySecond();
+    EXPECT_TRUE(hb(0).dataValid) << i;
+  }
+  EXPECT_EQ(inst.log().find("TIMEOUT"), std::string::npos);
+  hb(0).do_EverySecond();  // the eleventh still sends its request
+  EXPECT_EQ(pty1.drain().size(), 3u * 12);
+  EXPECT_EQ(hb(0).portState, -1);
+  EXPECT_FALSE(hb(0).dataValid);
+  for (int i = 0; i < 5; ++i) hb(0).do_EverySecond();
+  EXPECT_EQ(pty1.drain(), "");  // no traffic until the port is restarted
+  EXPECT_EQ(count(inst.log(), "dev0: TIMEOUT HB628"), 1u);
+  EXPECT_NE(fastXml(0).find("<valid>0</valid>"), std::string::npos);
+}
+
+TEST_F(HB628Test, FromStartTheTwelfthFailedPollTimesOut) {
+  for (int i = 1; i <= 11; ++i) hb(1).do_EverySecond();
+  EXPECT_EQ(hb(1).portState, 1);
+  hb(1).do_EverySecond();
+  EXPECT_EQ(hb(1).portState, -1);
+  EXPECT_NE(inst.log().find("dev1: TIMEOUT HB628"), std::string::npos);
+}
+
+TEST_F(HB628Test, OneFailedModuleRestartsAllAndOnlyItIsReported) {
+  pollAnswered(2);
+  hb(0).do_EverySecond();
+  hb(0).do_EverySecond();  // dev0 has one failed poll behind it
+  for (int i = 0; i < 12; ++i) hb(1).do_EverySecond();
+  ASSERT_EQ(hb(1).portState, -1);
+  ASSERT_EQ(hb(0).errorCount, 1);
+
+  SuperviseComPorts(inst.t());
+  EXPECT_EQ(inst.console.take(),
+            "dev0: COM1 erfolgreich geoeffnet !\ndev1: COM2 erfolgreich geoeffnet !\n"
+            "HB628 Treiber Restart (dev1): -1 --> 1\n");
+  EXPECT_NE(inst.log().find("HB628 Treiber Restart (dev1): -1 --> 1"), std::string::npos);
+  EXPECT_EQ(inst.log().find("(dev0)"), std::string::npos);
+  EXPECT_EQ(hb(0).prevPortState, 1);
+  EXPECT_EQ(hb(0).errorCount, 0);
+  EXPECT_EQ(hb(1).errorCount, 0);
+
+  pty2.drain();
+  hb(1).do_EverySecond();  // polls resume
+  EXPECT_EQ(pty2.receive(3), "c09");
+}
+
+TEST_F(HB628Test, AWorkingModuleIsReopenedWithTheFailedOne) {
+  hb(1).portState = -1;
+  Link(inst.dir() + "/nothing", inst.dir() + "/link1");  // dev0's port goes away
+  SuperviseComPorts(inst.t());
+  EXPECT_EQ(inst.console.take(),
+            "dev0: COM1 kann nicht geoeffnet werden !\ndev1: COM2 erfolgreich geoeffnet !\n"
+            "HB628 Treiber Restart (dev0): 1 --> -2\n"
+            "HB628 Treiber Restart (dev1): -1 --> 1\n");
+}
+
+// The master reads nothing until the pseudo-terminal's buffer is full, so
+// requests cannot be written.
+TEST_F(HB628Test, TwoFailedWritesGiveUpThePort) {
+  char chunk[64];
+  std::memset(chunk, 'x', sizeof chunk);
+  while (inst.t().com.ComWrite(0, chunk, sizeof chunk) == sizeof chunk) {
+  }
+  answer(pty1, kAnswer, 0);
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).writeRetries, 1);
+  EXPECT_EQ(hb(0).portState, 1);
+  EXPECT_TRUE(hb(0).dataValid);
+  EXPECT_EQ(inst.log().find("WRITE ERROR"), std::string::npos);
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).portState, -2);
+  EXPECT_FALSE(hb(0).dataValid);
+  EXPECT_NE(inst.log().find("dev0: WRITE ERROR HB628 (2 retries)"), std::string::npos);
+
+  // The restart does not restore the budget: the next failed write goes
+  // unreported, and the silent module is caught by the time-out.
+  SuperviseComPorts(inst.t());
+  EXPECT_NE(inst.console.take().find("HB628 Treiber Restart (dev0): -2 --> 1\n"),
+            std::string::npos);
+  hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).writeRetries, -1);
+  EXPECT_EQ(hb(0).portState, 1);
+  EXPECT_EQ(count(inst.log(), "WRITE ERROR"), 1u);
+  for (int i = 0; i < 10; ++i) hb(0).do_EverySecond();
+  EXPECT_EQ(hb(0).portState, -1);
+  EXPECT_EQ(count(inst.log(), "WRITE ERROR"), 1u);
+  EXPECT_NE(inst.log().find("dev0: TIMEOUT HB628"), std::string::npos);
+}
+
+TEST_F(HB628Test, AVanishedDeviceNeitherCrashesNorStalls) {
+  pollAnswered(1);
+  const auto start = std::chrono::steady_clock::now();
+  pty1.closeMaster();
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(hb(0).do_EverySecond(), 0);
+  EXPECT_EQ(hb(0).portState, -2);  // writes fail at once
+  SuperviseComPorts(inst.t());
+  EXPECT_EQ(hb(0).portState, -2);
+  for (int i = 0; i < 15; ++i) hb(0).do_EverySecond();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_NE(inst.console.output().find("HB628 Treiber Restart (dev0): -2 --> -2\n"),
+            std::string::npos);
+}
+
+}  // namespace
