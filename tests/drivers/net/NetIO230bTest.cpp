@@ -1,0 +1,199 @@
+#include "drivers/net/NetIO230b.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "devices/LoadConfig.h"
+#include "tests/drivers/net/FakeNetioSwitch.h"
+#include "tests/support/TestInstallation.h"
+
+namespace {
+
+using Behaviour = FakeNetioSwitch::Behaviour;
+
+constexpr char kFault[] = "\n12:00:30 dev3(NetIo230b): Datenausgabe fehlgeschlagen";
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+double secondsFor(NetIO230b& device) {
+  const auto start = std::chrono::steady_clock::now();
+  device.do_WriteAllPortBits();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Device 3 is configured for the fake switch's loopback port.
+class NetioSwitch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(sw.port()) + "\n");
+    device = std::make_unique<NetIO230b>(inst.t(), 3);
+    inst.console.take();
+  }
+
+  TestInstallation inst;
+  FakeNetioSwitch sw;
+  std::unique_ptr<NetIO230b> device;
+};
+
+TEST_F(NetioSwitch, LogsInAndSendsThePortListWithOutputZeroFirst) {
+  device->setOutputBit(0, 1);
+  device->setOutputBit(2, 1);
+  EXPECT_EQ(device->do_WriteAllPortBits(), 0);
+  ASSERT_EQ(sw.received().size(), 1u);
+  EXPECT_EQ(sw.received()[0], "login pxmrt pxmrt\nport list 1010\n");
+  EXPECT_EQ(inst.console.output(), "NETIO: 1010\n");
+  EXPECT_TRUE(device->isValid());
+  EXPECT_FALSE(device->hasChanged());
+  EXPECT_EQ(count(inst.log(), "fehlgeschlagen"), 0u);
+}
+
+TEST_F(NetioSwitch, BitsAboveTheFourthOutputAreNeverSent) {
+  device->outputBits = 0xFFFFFFF0u | 10u;
+  EXPECT_EQ(device->do_WriteAllPortBits(), 0);
+  ASSERT_EQ(sw.received().size(), 1u);
+  EXPECT_EQ(sw.received()[0], "login pxmrt pxmrt\nport list 0101\n");
+  EXPECT_EQ(inst.console.output(), "NETIO: 0101\n");
+}
+
+TEST_F(NetioSwitch, EveryFailedExchangeIsLoggedAndInvalidUntilAWriteSucceeds) {
+  const struct {
+    Behaviour behaviour;
+    const char* console;
+  } cases[] = {
+      {Behaviour::ShortGreeting, "Fehler c\n"},
+      {Behaviour::ShortLoginReply, "Fehler d\n"},
+      {Behaviour::DropAfterLogin, "Fehler d\n"},
+      {Behaviour::FullBufferReply, "Fehler e\n"},
+      {Behaviour::WrongReply, "Fehler f rxbuf:550 ERR\r\n\n"},
+      {Behaviour::ReplyInTwoPieces, "Fehler f rxbuf:250 \n"},
+      {Behaviour::NoReply, "Fehler f rxbuf:\n"},
+  };
+  size_t faults = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.console);
+    sw.setBehaviour(c.behaviour);
+    device->setOutputBit(1, 1);
+    EXPECT_EQ(device->do_WriteAllPortBits(), -1);
+    EXPECT_EQ(inst.console.take(), std::string("NETIO: 0100\n") + c.console);
+    EXPECT_FALSE(device->isValid());
+    EXPECT_FALSE(device->hasChanged());
+    EXPECT_EQ(count(inst.log(), kFault), ++faults);
+
+    sw.setBehaviour(Behaviour::Good);
+    EXPECT_EQ(device->do_WriteAllPortBits(), 0);
+    EXPECT_EQ(inst.console.take(), "NETIO: 0100\n");
+    EXPECT_TRUE(device->isValid());
+    EXPECT_EQ(count(inst.log(), kFault), faults);
+  }
+}
+
+TEST_F(NetioSwitch, RefusedConnectionIsAFailedWrite) {
+  RefusingPort refusing;
+  inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(refusing.port()) + "\n");
+  NetIO230b gone(inst.t(), 3);
+  inst.console.take();
+  EXPECT_EQ(gone.do_WriteAllPortBits(), -1);
+  EXPECT_EQ(inst.console.output(),
+            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
+  EXPECT_FALSE(gone.isValid());
+  EXPECT_EQ(count(inst.log(), kFault), 1u);
+}
+
+TEST_F(NetioSwitch, DisabledOutputConnectsToNothingAndCountsAsSuccess) {
+  sw.setBehaviour(Behaviour::WrongReply);
+  device->do_WriteAllPortBits();
+  ASSERT_FALSE(device->isValid());
+  inst.console.take();
+  const size_t connections = sw.received().size();
+
+  inst.t().EnableOutput = false;
+  device->setOutputBit(3, 1);
+  EXPECT_EQ(device->do_WriteAllPortBits(), 0);
+  EXPECT_EQ(inst.console.output(), "NETIO: 0001\n");
+  EXPECT_EQ(sw.received().size(), connections);
+  EXPECT_TRUE(device->isValid());
+  EXPECT_FALSE(device->hasChanged());
+}
+
+TEST_F(NetioSwitch, SilentSwitchHoldsAWriteForAboutASecondOnly) {
+  sw.setBehaviour(Behaviour::Silent);
+  const double seconds = secondsFor(*device);
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_EQ(inst.console.output(), "NETIO: 0000\nFehler c\n");
+  EXPECT_EQ(count(inst.log(), kFault), 1u);
+}
+
+TEST_F(NetioSwitch, UnansweredConnectGivesUpWithinAboutASecond) {
+  UnansweredPort unanswered;
+  if (!unanswered.ready()) GTEST_SKIP() << "the listen queue could not be filled";
+  inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(unanswered.port()) + "\n");
+  NetIO230b mute(inst.t(), 3);
+  inst.console.take();
+  const double seconds = secondsFor(mute);
+  EXPECT_LT(seconds, 2.0);
+  EXPECT_EQ(inst.console.output(),
+            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
+  EXPECT_FALSE(mute.isValid());
+}
+
+TEST(NetioAddress, ValueIsDottedAddressCommaPort) {
+  const NetAddress a = parseSocketAddress("192.168.1.20,1234");
+  EXPECT_EQ(a.address, 0xC0A80114u);
+  EXPECT_EQ(a.port, 1234);
+  const NetAddress leading = parseSocketAddress(",,10.0.0.1,80");
+  EXPECT_EQ(leading.address, 0x0A000001u);
+  EXPECT_EQ(leading.port, 80);
+}
+
+TEST(NetioAddress, MissingPartsFallBackToAnyAddressAndPortZero) {
+  EXPECT_EQ(parseSocketAddress("").address, 0u);
+  EXPECT_EQ(parseSocketAddress("").port, 0);
+  EXPECT_EQ(parseSocketAddress(",,,").address, 0u);
+  EXPECT_EQ(parseSocketAddress("192.168.1.20").address, 0xC0A80114u);
+  EXPECT_EQ(parseSocketAddress("192.168.1.20").port, 0);
+  EXPECT_EQ(parseSocketAddress("192.168.1.20,").port, 0);
+}
+
+TEST(NetioAddress, PortIsTakenModulo65536AndAddressIsNotChecked) {
+  EXPECT_EQ(parseSocketAddress("10.0.0.1,65535").port, 65535);
+  EXPECT_EQ(parseSocketAddress("10.0.0.1,65536").port, 0);
+  EXPECT_EQ(parseSocketAddress("10.0.0.1,70000").port, 4464);
+  EXPECT_EQ(parseSocketAddress("10.0.0.1,-1").port, 65535);
+  EXPECT_EQ(parseSocketAddress("10.0.0.1, 80x").port, 80);
+  EXPECT_EQ(parseSocketAddress("switch.local,80").address, 0xFFFFFFFFu);
+}
+
+TEST(NetioAddress, EmptyValueIsShownAsAnyAddressAndEveryWriteFailsToConnect) {
+  TestInstallation inst;
+  inst.writeIni("[Devices]\ndev2=netio230b\n[TCP/IP]\ndev2=\n");
+  LoadDevices(inst.t());
+  EXPECT_EQ(inst.console.take(), "\nDEVICES:\ndev2: netio230b\n   0.0.0.0:0\n");
+  auto* device = dynamic_cast<NetIO230b*>(inst.t().devices.get(2));
+  ASSERT_NE(device, nullptr);
+  EXPECT_STREQ(device->getName(), "NetIo230b");
+  EXPECT_EQ(device->getNumOutputs(), 4);
+  EXPECT_EQ(device->do_WriteAllPortBits(), -1);
+  EXPECT_EQ(inst.console.take(),
+            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
+}
+
+TEST(NetioReply, OnlyExactlyTheAcknowledgementSucceeds) {
+  EXPECT_EQ(judgePortListReply("250 OK\r\n", 8), PortListReply::Ok);
+  EXPECT_EQ(judgePortListReply("250 OK\r\n\r\n", 10), PortListReply::Wrong);
+  EXPECT_EQ(judgePortListReply("250 OK\r\n\0x", 10), PortListReply::Wrong);
+  EXPECT_EQ(judgePortListReply("250 OK\n", 7), PortListReply::Wrong);
+  EXPECT_EQ(judgePortListReply("", 0), PortListReply::Wrong);
+  EXPECT_EQ(judgePortListReply("", -1), PortListReply::Wrong);
+  const std::string full(256, 'x');
+  EXPECT_EQ(judgePortListReply(full.c_str(), 255), PortListReply::Wrong);
+  EXPECT_EQ(judgePortListReply(full.c_str(), 256), PortListReply::BufferFull);
+}
+
+}  // namespace
