@@ -1,13 +1,16 @@
 #include "core/MainLoop.h"
 #include "core/Tessaro.h"
 #include "platform/Clock.h"
+#include "platform/LibFtdiAdapter.h"
 #include "platform/StdConsole.h"
 
 // Command-line arguments are ignored: everything comes from ./Tessaro.ini.
 int main() {
   SystemClock clock;
   StdConsole console;
+  LibFtdiAdapter ftdi;  // outlives the devices that hold its handles
   Tessaro tessaro(clock, console);
+  tessaro.ftdi = &ftdi;
   MainLoop loop(tessaro);
   return loop.run();
 }

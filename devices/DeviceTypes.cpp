@@ -3,6 +3,11 @@
 
 #include "devices/DummyIO.h"
 #include "devices/LoadConfig.h"
+#include "drivers/net/KlimaLoggPro.h"
+#include "drivers/net/NetIO230b.h"
+#include "drivers/serial/Denkovi_Relais.h"
+#include "drivers/serial/HB628.h"
+#include "drivers/serial/LevelJet.h"
 
 namespace {
 
@@ -18,6 +23,11 @@ struct DeviceType {
 
 // Type names of section Devices, compared in this order.
 constexpr DeviceType kDeviceTypes[] = {
+    {"netio230b", make<NetIO230b>},
+    {"leveljet", make<LevelJet>},
+    {"hb628", make<HB628>},
+    {"klimaloggpro", make<KlimaLoggPro>},
+    {"denkovi_relais", make<Denkovi_Relais>},
     {"dummy_io", make<DummyIO>},
 };
 
