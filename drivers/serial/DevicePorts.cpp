@@ -24,7 +24,7 @@ bool IsHB628(const TessaroDev& d) {
 int ComInit(Tessaro& t) {
   return t.com.ComInit([&t](int32_t comNumber) {
     const std::string path = t.config("COM-Devices", formatCut(31, "COM%d", comNumber), 256);
-    return path.empty() ? ComPortTable::DefaultPath(comNumber) : path;
+    return path.empty() ? ComPortTable::DefaultPath(comNumber) : t.path(path);
   });
 }
 

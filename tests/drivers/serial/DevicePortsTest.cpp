@@ -64,6 +64,15 @@ TEST_F(DevicePortsTest, TheValueIsReadIntoA32ByteBuffer) {
             std::string::npos);
 }
 
+TEST_F(DevicePortsTest, ARelativeDevicePathIsTakenFromTheWorkingDirectory) {
+  Link(pty.slavePath(), inst.dir() + "/sensor.tty");
+  inst.writeIni("[Devices]\ndev1=leveljet\n[COM-Ports]\ndev1=COM9\n[COM-Devices]\nCOM9=./sensor.tty\n");
+  ASSERT_EQ(loop.startUp(), 0);
+  EXPECT_EQ(dev(1).portState, 1);
+  EXPECT_NE(inst.console.output().find("dev1: COM9 erfolgreich geoeffnet !\n"), std::string::npos);
+  loop.shutDown();
+}
+
 TEST_F(DevicePortsTest, AMissingPortIsRetriedEveryMinuteUntilItAppears) {
   inst.writeIni("[Devices]\ndev2=leveljet\n[COM-Ports]\ndev2=COM7\n[COM-Devices]\nCOM7=" + gone() +
                 "\n");
