@@ -30,7 +30,7 @@ int64_t nowMs() {
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& workDir) {
+                 const std::string& workDir, Input input) {
   static int counter = 0;
   outputPath_ = workDir + "/../stdout-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
   int pipeFds[2];
@@ -38,7 +38,12 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    dup2(pipeFds[0], STDIN_FILENO);
+    if (input == Input::DevNull) {
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, STDIN_FILENO);
+    } else {
+      dup2(pipeFds[0], STDIN_FILENO);
+    }
     const int out = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);
     dup2(out, STDERR_FILENO);
@@ -52,6 +57,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   }
   close(pipeFds[0]);
   input_ = pipeFds[1];
+  if (input == Input::DevNull) closeInput();
 }
 
 Process::~Process() {
@@ -113,6 +119,27 @@ bool Process::waitForOutput(const std::string& text, int timeoutMs) const {
     SleepMs(20);
   }
   return true;
+}
+
+std::unique_ptr<Process> StartServer(const std::string& program, const std::string& workDir,
+                                     std::string* failure, Process::Input input, int retryMs) {
+  const std::string log = workDir + "/logfile.txt";
+  const int64_t end = nowMs() + retryMs;
+  do {
+    auto p = std::make_unique<Process>(program, std::vector<std::string>{}, workDir, input);
+    for (int waited = 0; waited < 5000 && p->running(); waited += 20) {
+      if (ReadFile(log).find("Tessaro gestartet") != std::string::npos) return p;
+      SleepMs(20);
+    }
+    if (p->running() || p->output().find("Fehler Funktion bind\n") == std::string::npos) {
+      *failure = "the program did not start:\n" + p->output();
+      return nullptr;
+    }
+    p->wait(1000);
+    SleepMs(500);
+  } while (nowMs() < end);
+  *failure = "port 1969 stayed busy";
+  return nullptr;
 }
 
 CommandClient::CommandClient(int port, int timeoutMs) {

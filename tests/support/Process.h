@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,12 @@
 // its standard output in a file the test reads.
 class Process {
  public:
+  // Where the child's standard input comes from: a pipe the test writes to,
+  // or /dev/null (as a service manager starts a program).
+  enum class Input { Pipe, DevNull };
+
   Process(const std::string& program, const std::vector<std::string>& args,
-          const std::string& workDir);
+          const std::string& workDir, Input input = Input::Pipe);
   ~Process();  // kills the child if it still runs
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -35,6 +40,16 @@ class Process {
   int status_ = -1;
   bool reaped_ = false;
 };
+
+// The server program started in workDir once it has port 1969 to itself: it
+// is ready when its log holds "Tessaro gestartet". While another test run on
+// this machine holds the port, the program ends with "Fehler Funktion bind"
+// and is started again, for up to retryMs. nullptr when it did not start;
+// then *failure tells why.
+std::unique_ptr<Process> StartServer(const std::string& program, const std::string& workDir,
+                                     std::string* failure,
+                                     Process::Input input = Process::Input::Pipe,
+                                     int retryMs = 120000);
 
 // A line-oriented loopback TCP client for the command port.
 class CommandClient {

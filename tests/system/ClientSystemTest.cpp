@@ -1,0 +1,254 @@
+// The command-line client against the real program and against ports where
+// no server answers.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Socket.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+extern char** environ;
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string kClient = TESSARO_TOOLS_DIR "/tessaro_client";
+
+struct ClientRun {
+  int status = -1;  // -1: killed or hung
+  std::string out;
+  std::string err;
+};
+
+// Runs the client to its end with stdout and stderr kept apart, as a script
+// that captures the reply sees them. extraEnv entries ("NAME=value") come
+// before the test's own environment, so they win.
+ClientRun RunClient(const std::vector<std::string>& args,
+                    const std::vector<std::string>& extraEnv = {}) {
+  TempDir dir;
+  const std::string outPath = dir.path() + "/out";
+  const std::string errPath = dir.path() + "/err";
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv{const_cast<char*>(kClient.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& e : extraEnv) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
+
+  ClientRun run;
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, kClient.c_str(), &files, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&files);
+  if (spawned != 0) return run;
+  int status = 0;
+  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
+    if (waited > 20000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return run;
+    }
+    SleepMs(10);
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFile(outPath);
+  run.err = ReadFile(errPath);
+  return run;
+}
+
+class ClientSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(run);
+    std::filesystem::create_directories(root.path() + "/debug");
+    WriteFile(run + "/Tessaro.ini",
+              "[Devices]\ndev0=dummy_io\n"
+              "[Digital_Outputs]\n"
+              "out0=0,0,-1,aus,Kessel\nout1=0,1,-1,aus,Brenner\n"
+              "out2=0,2,-1,aus,Ventil\nout3=0,3,-1,aus,Pumpe\n");
+    std::string failure;
+    server = StartServer(TESSARO_BINARY, run, &failure);
+    ASSERT_NE(server, nullptr) << failure;
+  }
+  void TearDown() override {
+    if (server == nullptr) return;
+    server->signal(SIGTERM);
+    EXPECT_EQ(server->wait(5000), 0);
+  }
+  std::string log() const { return ReadFile(run + "/logfile.txt"); }
+
+  TempDir root;
+  std::string run = root.path() + "/run";
+  std::unique_ptr<Process> server;
+};
+
+TEST_F(ClientSystemTest, OnlyTheReplyOkGivesStatusZero) {
+  ClientRun ok = RunClient({"debug", "1"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.out, "ok\r\n");
+  EXPECT_EQ(ok.err, "");
+
+  // An error reply has no line end: it is complete once the server is quiet,
+  // and gets a line feed of its own.
+  ClientRun refused = RunClient({"dout", "3", "EIN"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "Tessaro.Dout: mode=EIN nicht zul\xE4ssig\n");
+
+  ClientRun noLogin = RunClient({"--user", "", "debug", "1"});
+  EXPECT_EQ(noLogin.status, 1);
+  EXPECT_EQ(noLogin.out, "Kein Login vorhanden\r\n");
+
+  ClientRun raw = RunClient({"--raw", "cmd=dout&username=op&mode=ein"});
+  EXPECT_EQ(raw.status, 1);
+  EXPECT_EQ(raw.out, "Tessaro.Dout: outn_str nicht angegeben\n");
+
+  ClientRun rawOk = RunClient({"--raw=cmd=debug&username=op&enaoutp=1\r\n"});
+  EXPECT_EQ(rawOk.status, 0);
+  EXPECT_EQ(rawOk.out, "ok\r\n");
+}
+
+TEST_F(ClientSystemTest, EachCommandArrivesAsItsRequest) {
+  EXPECT_EQ(RunClient({"--user", "operator", "dout", "3", "ein"}).status, 0);
+  EXPECT_EQ(RunClient({"dout_bin", "5", "ein", "--user=bob"}).status, 0);
+  // Bit 31 may be given unsigned; the server reads the mask as signed.
+  EXPECT_EQ(RunClient({"--user", "carl", "dout_bin", "4294967295", "aus"}).status, 0);
+  EXPECT_EQ(RunClient({"--user", "dora", "dout_timer", "3", "30", "true"}).status, 0);
+  EXPECT_EQ(RunClient({"--user", "emil", "dout_timer", "2", "0", "false"}).status, 0);
+  EXPECT_EQ(
+      RunClient({"--host", "127.0.0.1", "--port", "1969", "dout", "1", "ein"}, {"USER=zed"}).status,
+      0);
+
+  const std::string entries = log();
+  EXPECT_THAT(entries, HasSubstr(" [o] Pumpe: ein\n"));
+  EXPECT_THAT(entries, HasSubstr(" [b] Maske 5: ein\n"));
+  EXPECT_THAT(entries, HasSubstr(" [c] Maske -1: aus\n"));
+  EXPECT_THAT(entries, HasSubstr(" [d] Pumpe: Timer = 30 min [ein]\n"));
+  EXPECT_THAT(entries, HasSubstr(" [e] Ventil: Timer = 0 min [off]\n"));
+  EXPECT_THAT(entries, HasSubstr(" [z] Brenner: ein"));
+}
+
+// No server is needed below; a listener of the test's own stands in where one
+// must accept.
+TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
+  TcpListener closed;  // bound by nobody: take a free port, then let it go
+  ASSERT_EQ(closed.open(0, 1), ListenResult::Ok);
+  const std::string freePort = std::to_string(closed.port());
+  closed = TcpListener();
+
+  ClientRun refused = RunClient({"--port", freePort, "debug", "1"});
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_THAT(refused.err, HasSubstr("cannot connect to 127.0.0.1:" + freePort));
+
+  // The connection completes in the backlog, as while the server serves
+  // another client, but nothing ever answers.
+  TcpListener silent;
+  ASSERT_EQ(silent.open(0, 1), ListenResult::Ok);
+  const auto start = std::chrono::steady_clock::now();
+  ClientRun unanswered =
+      RunClient({"--port", std::to_string(silent.port()), "--timeout", "400", "debug", "1"});
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(unanswered.status, 3);
+  EXPECT_EQ(unanswered.out, "");
+  EXPECT_THAT(unanswered.err, HasSubstr("no reply"));
+  EXPECT_GE(took, std::chrono::milliseconds(400));
+  EXPECT_LT(took, std::chrono::milliseconds(3000));
+}
+
+TEST(ClientWithoutServer, SendsOneLineAndCollectsAReplyInPiecesUntilQuiet) {
+  TcpListener listener;
+  ASSERT_EQ(listener.open(0, 1), ListenResult::Ok);
+  std::string request;
+  std::thread server([&] {
+    if (!listener.socket().waitReadable(5000)) return;
+    Socket s = listener.accept();
+    char buffer[256];
+    while (request.find('\n') == std::string::npos && s.waitReadable(5000)) {
+      const long n = s.receive(buffer, sizeof buffer);
+      if (n <= 0) return;
+      request.append(buffer, static_cast<size_t>(n));
+    }
+    s.sendAll("Tessaro.Dout: mode=");
+    SleepMs(80);
+    s.sendAll("EIN nicht zul\xE4ssig");
+    s.waitReadable(5000);  // until the client has gone
+  });
+  ClientRun r =
+      RunClient({"--port", std::to_string(listener.port()), "--user", "op", "dout", "3", "EIN"});
+  server.join();
+  EXPECT_EQ(request, "cmd=dout&username=op&outn=3&mode=EIN\r\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Tessaro.Dout: mode=EIN nicht zul\xE4ssig\n");
+}
+
+TEST(ClientWithoutServer, UsageErrorsGiveStatusTwoAndSendNothing) {
+  TcpListener listener;
+  ASSERT_EQ(listener.open(0, 8), ListenResult::Ok);
+  const std::string port = std::to_string(listener.port());
+
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"frobnicate", "1"},
+      {"DOUT", "3", "ein"},
+      {"dout", "3"},
+      {"dout", "3", "ein", "extra"},
+      {"dout", "abc", "ein"},
+      {"dout", "32", "ein"},
+      {"dout", "-1", "ein"},
+      {"dout", "3", "ein&outn=4"},
+      {"dout_bin", "4294967296", "ein"},
+      {"dout_bin", "0x5", "ein"},
+      {"dout_timer", "3", "30", "ein"},
+      {"dout_timer", "3", "-5", "true"},
+      {"debug"},
+      {"debug", "1x"},
+      {"--host", "localhost", "debug", "1"},
+      {"--host", "300.1.1.1", "debug", "1"},
+      {"--port", "0", "debug", "1"},
+      {"--port", "70000", "debug", "1"},
+      {"--timeout", "0", "debug", "1"},
+      {"--user", "a&b", "debug", "1"},
+      {"--user", std::string(1100, 'u'), "debug", "1"},
+      {"--bogus", "debug", "1"},
+      {"debug", "1", "--timeout"},
+      {"--raw", "cmd=debug&username=x\r\ncmd=debug&username=y"},
+      {"--raw", "cmd=debug&username=x", "debug", "1"},
+  };
+  for (const auto& args : wrong) {
+    std::vector<std::string> withPort{"--port", port};
+    withPort.insert(withPort.end(), args.begin(), args.end());
+    ClientRun r = RunClient(withPort);
+    std::string shown;
+    for (const auto& a : args) shown += "'" + a.substr(0, 40) + "' ";
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_EQ(r.out, "") << shown;
+    EXPECT_THAT(r.err, StartsWith("tessaro_client: ")) << shown;
+  }
+  EXPECT_FALSE(listener.socket().waitReadable(0)) << "a usage error connected to the server";
+
+  ClientRun help = RunClient({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_THAT(help.out, StartsWith("usage: tessaro_client"));
+}
+
+}  // namespace
