@@ -1,0 +1,436 @@
+#include "timeswitch/TimeSwitch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/MainLoop.h"
+#include "devices/DummyIO.h"
+#include "tests/support/TestInstallation.h"
+
+namespace {
+
+// Week time of a day position (0 = Monday) and a time of day.
+constexpr int32_t W(int day, int hour, int minute) {
+  return day * 86400 + hour * 3600 + minute * 60;
+}
+
+// The week of 2026-12-07 (Monday) ... 2026-12-13 (Sunday), and the next Monday.
+int64_t Mon(int h, int m) { return At(2026, 12, 7, h, m, 0); }
+int64_t Wed(int h, int m) { return At(2026, 12, 9, h, m, 0); }
+int64_t Fri(int h, int m) { return At(2026, 12, 11, h, m, 0); }
+int64_t Sun(int h, int m) { return At(2026, 12, 13, h, m, 0); }
+int64_t NextMon(int h, int m) { return At(2026, 12, 14, h, m, 0); }
+
+const char* const kDaily = "1111111 06:00 on\n1111111 22:00 off\n";
+const char* const kMissingFileMessage =
+    "Schaltuhr:setSchaltuhrPunkte: Kann Steuerdatei fehlt.txt nicht oeffnen\n";
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A time switch over channels built by hand on one dummy device; channel n
+// drives output n.
+class TimeSwitchTest : public ::testing::Test {
+ protected:
+  void start(int64_t now) {
+    inst = std::make_unique<TestInstallation>(now);
+    Tessaro& t = inst->t();
+    t.devices.put(0, std::make_unique<DummyIO>(t, 0));
+    t.timeSwitch = std::make_unique<TimeSwitch>(t, t.outputs, 32, t.CurrentTime.local);
+    ts = t.timeSwitch.get();
+  }
+  DigitalOutput& channel(int32_t n, int32_t mode, const std::string& file) {
+    Tessaro& t = inst->t();
+    t.outputs.put(n, std::make_unique<DigitalOutput>(t, n, t.devices.get(0), n, mode, -1,
+                                                     "", file));
+    return *t.outputs.get(n);
+  }
+  int bit(int n) const { return inst->t().devices.get(0)->getOutputBit(n); }
+  int32_t tick(int64_t now) {
+    inst->setTime(now);
+    return ts->minuteTick(inst->t().CurrentTime.local);
+  }
+  int32_t evaluate(int32_t n) {
+    int32_t changed = 0;
+    ts->evaluateOutput(n, changed);
+    return changed;
+  }
+
+  std::unique_ptr<TestInstallation> inst;
+  TimeSwitch* ts = nullptr;
+};
+
+TEST_F(TimeSwitchTest, FormatWeekTimeShowsDayHourAndMinute) {
+  start(Wed(12, 0));
+  EXPECT_STREQ(ts->formatWeekTime(0), "Mo 00:00");
+  EXPECT_STREQ(ts->formatWeekTime(252000), "Mi 22:00");
+  EXPECT_STREQ(ts->formatWeekTime(626400), "Mo 06:00");
+  EXPECT_STREQ(ts->formatWeekTime(604799), "So 23:59");
+  EXPECT_STREQ(ts->formatWeekTime(604800), "Mo 00:00");
+  EXPECT_STREQ(ts->formatWeekTime(604800 + 3600), "Mo 01:00");
+  EXPECT_STREQ(ts->formatWeekTime(W(4, 13, 59) + 59), "Fr 13:59");
+  // Only one week is taken back: the rest stays on Sunday.
+  EXPECT_STREQ(ts->formatWeekTime(2 * 604800 + 3600), "So 25:00");
+}
+
+TEST_F(TimeSwitchTest, WeekTimeCountsWholeMinutesFromMonday) {
+  start(Wed(12, 0) + 30);
+  EXPECT_EQ(ts->weekTime(), W(2, 12, 0));
+  tick(Sun(23, 59) + 59);
+  EXPECT_EQ(ts->weekTime(), 604740);
+  tick(NextMon(0, 0));
+  EXPECT_EQ(ts->weekTime(), 0);
+}
+
+TEST_F(TimeSwitchTest, WeekTurnsOnlyFromSundayToMonday) {
+  start(Mon(0, 0));
+  // Started on a Monday: there was no Sunday before.
+  EXPECT_FALSE(ts->updateClock(inst->t().CurrentTime.local));
+  inst->setTime(Sun(23, 59));
+  EXPECT_FALSE(ts->updateClock(inst->t().CurrentTime.local));
+  inst->setTime(NextMon(0, 0));
+  EXPECT_TRUE(ts->updateClock(inst->t().CurrentTime.local));
+  EXPECT_FALSE(ts->updateClock(inst->t().CurrentTime.local));
+  inst->setTime(At(2026, 12, 19, 12, 0, 0));  // Saturday
+  EXPECT_FALSE(ts->updateClock(inst->t().CurrentTime.local));
+  inst->setTime(At(2026, 12, 21, 12, 0, 0));  // Monday, Sunday skipped
+  EXPECT_FALSE(ts->updateClock(inst->t().CurrentTime.local));
+}
+
+TEST_F(TimeSwitchTest, FirstEvaluationHoldsTheStateBeforeTheNextPoint) {
+  start(Wed(12, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  DigitalOutput& out = channel(0, MODE_UHR, "heizung.txt");
+  EXPECT_EQ(evaluate(0), 1);
+  EXPECT_EQ(out.nextSwitch, 252000);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.info, "Mi 22:00");
+  // Until the point is due nothing changes and nothing is reported.
+  int32_t changed = 1;
+  ts->evaluateOutput(0, changed);
+  EXPECT_EQ(changed, 1);
+  EXPECT_EQ(tick(Wed(21, 59)), 0);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 252000);
+}
+
+TEST_F(TimeSwitchTest, DuePointSwitchesInItsMinute) {
+  start(Wed(12, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  DigitalOutput& out = channel(0, MODE_UHR, "heizung.txt");
+  evaluate(0);
+  EXPECT_EQ(tick(Wed(22, 0)), 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 280800);
+  EXPECT_EQ(out.info, "Do 06:00");
+  EXPECT_EQ(tick(At(2026, 12, 10, 6, 0, 0)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, W(3, 22, 0));
+  EXPECT_EQ(out.info, "Do 22:00");
+}
+
+TEST_F(TimeSwitchTest, MissedPointIsCaughtAtNextTick) {
+  start(Wed(12, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  DigitalOutput& out = channel(0, MODE_UHR, "heizung.txt");
+  tick(Wed(21, 59));
+  ASSERT_EQ(bit(0), 1);
+  EXPECT_EQ(tick(Wed(22, 5)), 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 280800);
+  EXPECT_EQ(out.info, "Do 06:00");
+}
+
+TEST_F(TimeSwitchTest, PointDueAtTheFirstEvaluationIsAppliedAtOnce) {
+  start(Wed(22, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  DigitalOutput& out = channel(0, MODE_UHR, "heizung.txt");
+  out.setValue(1);
+  EXPECT_EQ(evaluate(0), 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 280800);
+  EXPECT_EQ(out.info, "Do 06:00");
+}
+
+TEST_F(TimeSwitchTest, TurnOfTheWeekReloadsNextSwitchIntoTheNewWeek) {
+  start(Fri(23, 0));
+  inst->writeFile("werktage.txt", "1111100 06:00 on\n1111100 22:00 off\n");
+  DigitalOutput& out = channel(0, MODE_UHR, "werktage.txt");
+  tick(Fri(23, 0));
+  tick(Sun(23, 59));
+  EXPECT_EQ(out.nextSwitch, 626400);
+  EXPECT_EQ(bit(0), 0);
+  tick(NextMon(0, 0));
+  EXPECT_EQ(out.nextSwitch, 21600);
+  EXPECT_EQ(out.info, "Mo 06:00");
+  EXPECT_EQ(bit(0), 0);
+  tick(NextMon(5, 59));
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(tick(NextMon(6, 0)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, W(0, 22, 0));
+}
+
+TEST_F(TimeSwitchTest, MondayMidnightPointSwitchesAtTheTurnOfTheWeek) {
+  start(Sun(20, 0));
+  inst->writeFile("nacht.txt", "1111111 00:00 on\n1111111 12:00 off\n");
+  DigitalOutput& out = channel(0, MODE_UHR, "nacht.txt");
+  tick(Sun(20, 0));
+  EXPECT_EQ(out.nextSwitch, 604800);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(tick(NextMon(0, 0)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 43200);
+  EXPECT_EQ(out.info, "Mo 12:00");
+}
+
+TEST_F(TimeSwitchTest, RunningTimerKeepsOutputNextSwitchAndInfo) {
+  start(Wed(12, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  DigitalOutput& out = channel(0, MODE_UHR, "heizung.txt");
+  tick(Wed(12, 0));
+  ASSERT_EQ(StartOutputTimer(inst->t(), 0, 9000, 1), 0);
+  ASSERT_EQ(out.info, "9000");
+
+  EXPECT_EQ(tick(Wed(22, 0)), 0);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 252000);
+  EXPECT_EQ(out.info, "9000");
+
+  // The turn of the week reloads every clock channel, timer or not, but sets
+  // neither output nor info.
+  tick(Sun(23, 59));
+  EXPECT_EQ(out.nextSwitch, 252000);
+  tick(NextMon(0, 0));
+  EXPECT_EQ(out.nextSwitch, 21600);
+  EXPECT_EQ(out.info, "9000");
+  EXPECT_EQ(bit(0), 1);
+
+  // The timer ends: the mode is applied again and the evaluation starts afresh.
+  ASSERT_EQ(StartOutputTimer(inst->t(), 0, 0, 1), 0);
+  EXPECT_EQ(out.timerMinutes, 0);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 21600);
+  EXPECT_EQ(out.info, "Mo 06:00");
+}
+
+TEST_F(TimeSwitchTest, ChannelNotInClockModeIsNeverTouched) {
+  start(Wed(12, 0));
+  inst->writeFile("heizung.txt", kDaily);
+  channel(1, MODE_AUS, "heizung.txt").setValue(1);
+  channel(2, MODE_EIN, "fehlt.txt").setValue(1);
+  channel(3, MODE_SLAVE, "heizung.txt");
+  for (const int64_t now : {Wed(12, 0), Wed(22, 0), Sun(23, 59), NextMon(0, 0), NextMon(6, 0)}) {
+    EXPECT_EQ(tick(now), 0);
+    for (int32_t n = 1; n <= 3; ++n) {
+      const DigitalOutput& out = *inst->t().outputs.get(n);
+      EXPECT_EQ(out.nextSwitch, -1) << n;
+      EXPECT_EQ(out.info, " ") << n;
+    }
+    EXPECT_EQ(bit(1), 1);
+    EXPECT_EQ(bit(2), 1);
+    EXPECT_EQ(bit(3), 0);
+  }
+  EXPECT_EQ(inst->console.output(), "");
+}
+
+TEST_F(TimeSwitchTest, EmptySlotsAndNumbersOutOfRangeAreSkipped) {
+  start(Wed(12, 0));
+  for (const int32_t n : {0, 5, 31, 32, -1, 100000}) EXPECT_EQ(evaluate(n), 0) << n;
+  EXPECT_EQ(tick(Wed(22, 0)), 0);
+  EXPECT_EQ(inst->console.output(), "");
+}
+
+TEST_F(TimeSwitchTest, MissingControlFileLeavesTheOutputAndIsRetriedEveryMinute) {
+  start(Wed(12, 0));
+  DigitalOutput& out = channel(0, MODE_UHR, "fehlt.txt");
+  out.setValue(1);
+  // The first evaluation loads, finds nextSwitch 0 passed and loads again.
+  EXPECT_EQ(tick(Wed(12, 0)), 1);
+  EXPECT_EQ(occurrences(inst->console.take(), kMissingFileMessage), 2u);
+  EXPECT_EQ(out.nextSwitch, 0);
+  EXPECT_EQ(out.info, "Mo 00:00");
+  EXPECT_EQ(bit(0), 1);
+  for (const int64_t now : {Wed(12, 1), Wed(12, 2), Sun(23, 59), NextMon(0, 0), NextMon(0, 1)}) {
+    tick(now);
+    EXPECT_EQ(bit(0), 1);
+    EXPECT_EQ(out.nextSwitch, 0);
+    EXPECT_EQ(out.info, "Mo 00:00");
+  }
+  // Once a minute, and once more for the reload at the turn of the week.
+  EXPECT_EQ(occurrences(inst->console.output(), kMissingFileMessage), 6u);
+
+  inst->console.take();
+  inst->writeFile("fehlt.txt", kDaily);
+  EXPECT_EQ(tick(NextMon(0, 2)), 1);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 21600);
+  EXPECT_EQ(inst->console.output(), "");
+}
+
+TEST_F(TimeSwitchTest, FileWithoutPointsLeavesTheOutputSilently) {
+  start(Wed(12, 0));
+  inst->writeFile("leer.txt", "; noch kein Programm\n");
+  DigitalOutput& out = channel(0, MODE_UHR, "leer.txt");
+  out.setValue(1);
+  EXPECT_EQ(tick(Wed(12, 0)), 1);
+  EXPECT_EQ(tick(Wed(12, 1)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 0);
+  EXPECT_EQ(out.info, "Mo 00:00");
+  EXPECT_EQ(inst->console.output(), "");
+}
+
+TEST_F(TimeSwitchTest, SinglePointFileKeepsItsStateAfterItsDueMinute) {
+  start(Mon(5, 0));
+  inst->writeFile("einmal.txt", "1000000 06:00 on\n");
+  DigitalOutput& out = channel(0, MODE_UHR, "einmal.txt");
+  out.setValue(1);
+  tick(Mon(5, 0));
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out.nextSwitch, 21600);
+  // Due with no entry after it: the empty entry's 0 is taken as next time.
+  EXPECT_EQ(tick(Mon(6, 0)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 0);
+  EXPECT_EQ(out.info, "Mo 00:00");
+  EXPECT_EQ(tick(Mon(6, 1)), 1);
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(out.nextSwitch, 626400);
+  EXPECT_EQ(out.info, "Mo 06:00");
+}
+
+// Channels configured in Tessaro.ini and driven through the main loop.
+class TimeSwitchLoop : public ::testing::Test {
+ protected:
+  void start(int64_t now) {
+    inst = std::make_unique<TestInstallation>(now);
+    inst->writeIni(
+        "[Devices]\n"
+        "dev0=dummy_io\n"
+        "[Digital_Outputs]\n"
+        "out0=0,0,-1,uhr,Heizung,heizung.txt\n"
+        "out1=0,1,-1,ein,Licht,heizung.txt\n"
+        "out2=0,2,-1,uhr,Fehlt,fehlt.txt\n");
+    inst->writeFile("heizung.txt",
+                    "; Werktage\n1111100 06:00 on\n1111100 22:00 off\n"
+                    "; Wochenende\n0000011 08:00 on\n0000011 23:00 off\n");
+    loop = std::make_unique<MainLoop>(inst->t(), 0, 0);
+    ASSERT_EQ(loop->startUp(), 0);
+    ASSERT_NE(inst->t().outputs.get(0), nullptr);
+  }
+  void passAt(int64_t now) {
+    inst->clock.set(now);
+    loop->pass();
+  }
+  DigitalOutput& out(int32_t n) { return *inst->t().outputs.get(n); }
+  int bit(int n) const { return inst->t().devices.get(0)->getOutputBit(n); }
+
+  std::unique_ptr<TestInstallation> inst;
+  std::unique_ptr<MainLoop> loop;
+};
+
+// The programme of heizung.txt, independent of the loader: on when the
+// latest point at or before the week time (cyclically) is on.
+int expectedHeating(int32_t weekTime) {
+  std::vector<std::pair<int32_t, int>> points;
+  for (int d = 0; d < 5; ++d) points.insert(points.end(), {{W(d, 6, 0), 1}, {W(d, 22, 0), 0}});
+  for (int d = 5; d < 7; ++d) points.insert(points.end(), {{W(d, 8, 0), 1}, {W(d, 23, 0), 0}});
+  int32_t bestTime = -1;
+  int state = 0;  // Sunday 23:00 off holds before Monday 06:00
+  for (const auto& [time, on] : points) {
+    if (time <= weekTime && time > bestTime) {
+      bestTime = time;
+      state = on;
+    }
+  }
+  return state;
+}
+
+TEST_F(TimeSwitchLoop, ClockChannelFollowsItsProgrammeForAWholeWeek) {
+  const int64_t begin = Wed(12, 7);
+  start(begin + 30);
+  // Ten thousand passes: without their status files the week takes a moment
+  // instead of half a minute of disk writes.
+  std::filesystem::remove_all(inst->debugDir());
+  int32_t changed = 0;
+  ASSERT_EQ(SetOutputMode(inst->t(), 1, MODE_EIN, changed), 0);
+  passAt(begin + 30);
+  EXPECT_EQ(out(0).info, "Mi 22:00");
+  EXPECT_EQ(bit(0), 1);
+  EXPECT_EQ(occurrences(inst->console.take(), kMissingFileMessage), 2u);
+
+  int switches = 0;
+  int mismatches = 0;
+  int previous = bit(0);
+  for (int m = 1; m <= 7 * 1440; ++m) {
+    const int64_t now = begin + m * 60;
+    passAt(now);
+    const int32_t weekTime = (W(2, 12, 7) + m * 60) % 604800;
+    if (bit(0) != expectedHeating(weekTime) && ++mismatches <= 5) {
+      ADD_FAILURE() << "output at week time " << weekTime << " is " << bit(0);
+    }
+    if (bit(0) != previous) ++switches;
+    previous = bit(0);
+    if (weekTime == W(2, 22, 0)) {
+      EXPECT_EQ(out(0).info, "Do 06:00");
+    }
+    if (weekTime == W(6, 23, 59)) {
+      EXPECT_EQ(out(0).nextSwitch, 626400);
+    }
+    if (weekTime == 0) {
+      EXPECT_EQ(out(0).nextSwitch, 21600);
+    }
+    // Once a minute, and once more at the turn of the week for the reload.
+    const size_t messages = occurrences(inst->console.take(), kMissingFileMessage);
+    if (messages != (weekTime == 0 ? 2u : 1u) && ++mismatches <= 5) {
+      ADD_FAILURE() << "missing file reported " << messages << " times at week time " << weekTime;
+    }
+    EXPECT_EQ(bit(1), 1);
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(switches, 14);
+  EXPECT_EQ(out(1).nextSwitch, -1);
+  EXPECT_EQ(out(1).info, " ");
+  EXPECT_EQ(out(2).info, "Mo 00:00");
+  EXPECT_EQ(bit(2), 0);
+}
+
+TEST_F(TimeSwitchLoop, MissedPointIsCaughtFiveMinutesLater) {
+  start(Wed(21, 58) + 30);
+  passAt(Wed(21, 58) + 30);
+  passAt(Wed(21, 59));
+  ASSERT_EQ(bit(0), 1);
+  passAt(Wed(22, 5));
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out(0).nextSwitch, 280800);
+  EXPECT_EQ(out(0).info, "Do 06:00");
+}
+
+TEST_F(TimeSwitchLoop, TimerKeepsTheTimeSwitchAwayUntilItExpires) {
+  start(Wed(21, 49) + 30);
+  passAt(Wed(21, 49) + 30);
+  passAt(Wed(21, 50));
+  passAt(Wed(21, 50) + 10);
+  ASSERT_EQ(StartOutputTimer(inst->t(), 0, 30, 1), 0);
+  for (int m = 1; m < 30; ++m) {
+    passAt(Wed(21, 50) + m * 60);
+    EXPECT_EQ(bit(0), 1) << m << " minutes after 21:50";
+    EXPECT_EQ(out(0).nextSwitch, 252000) << m << " minutes after 21:50";
+  }
+  EXPECT_EQ(out(0).info, "0001");
+  passAt(Wed(22, 20));
+  EXPECT_EQ(out(0).timerMinutes, 0);
+  EXPECT_EQ(bit(0), 0);
+  EXPECT_EQ(out(0).nextSwitch, 280800);
+  EXPECT_EQ(out(0).info, "Do 06:00");
+}
+
+}  // namespace
