@@ -12,3 +12,5 @@ bash scripts/build.sh build
 bash scripts/build.sh build-asan -DTESSARO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j "$jobs")
+
+bash scripts/fuzz.sh smoke
