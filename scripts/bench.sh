@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds into build/ and runs the benchmark against the real server; any
+# arguments go to the benchmark (e.g. --idle-seconds 10 while developing).
+# It needs port 1969 and waits until no other program listens there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh build
+exec build/bench/tessaro_bench "$@"
