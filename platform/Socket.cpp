@@ -84,6 +84,13 @@ Socket TcpListener::accept() const {
   do {
     fd = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
+  // A fixed, small send buffer: replies to a client that does not read back
+  // up after some ten kilobytes and end its connection, instead of after the
+  // megabytes a self-tuning buffer grows to while the loop waits on nobody.
+  if (fd >= 0) {
+    const int size = kClientSendBuffer;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+  }
   return Socket(fd);
 }
 

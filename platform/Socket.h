@@ -49,6 +49,10 @@ class TcpListener {
   uint16_t port() const { return port_; }
   const Socket& socket() const { return socket_; }
 
+  // Bytes of replies an accepted connection holds unsent (the kernel
+  // doubles it): many times the longest reply of a receive.
+  static constexpr int kClientSendBuffer = 16384;
+
   // The accepted connection, set non-blocking; invalid when accept failed.
   Socket accept() const;
 
