@@ -93,6 +93,11 @@ TEST(ControlFile, EqualTimesEnterTheTableInFileOrder) {
   ASSERT_EQ(onFirst.count, 2);
   EXPECT_EQ(onFirst.table[0].on, 1);
   EXPECT_EQ(onFirst.table[1].on, 0);
+
+  // Many equal times: any reordering would drop points as repeated states.
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += i % 2 == 0 ? "0010000 22:00 on\n" : "0010000 22:00 off\n";
+  EXPECT_EQ(load(many + "0001000 06:00 on\n", W(2, 12, 0)).count, 101);
 }
 
 TEST(ControlFile, PointExactlyAtTheLoadTimeStaysInThisWeekAsEntryZero) {
