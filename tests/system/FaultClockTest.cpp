@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/FaultHarness.h"
+#include "tests/support/TestInstallation.h"
 
 namespace {
 
@@ -18,17 +19,6 @@ const char kIni[] =
     "[Devices]\ndev0=dummy_io\ndev1=klimaloggpro\n[Files]\ndev1=./none.dat\n"
     "[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\n";
 const char kTick[] = "GetPrivateProfileString FAILED";
-
-int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  return static_cast<int64_t>(timegm(&tm));
-}
 
 class FaultClockTest : public ::testing::Test {
  protected:
@@ -68,7 +58,7 @@ class FaultClockTest : public ::testing::Test {
 };
 
 TEST_F(FaultClockTest, JumpsForwardAndBackAreOneTickEachAndOneDayHeader) {
-  const int64_t t0 = Utc(2026, 12, 9, 22, 59, 56);  // 23:59:56 in Berlin
+  const int64_t t0 = At(2026, 12, 9, 22, 59, 56);  // 23:59:56 in Berlin
   startAt(t0);
   const size_t startTicks = ticks();
   EXPECT_EQ(startTicks, 1u);  // the first pass's minute tick
@@ -102,7 +92,7 @@ TEST_F(FaultClockTest, JumpsForwardAndBackAreOneTickEachAndOneDayHeader) {
 
 TEST_F(FaultClockTest, EndOfDaylightSavingRepeatsTheHourWithoutDayHeader) {
   // 02:59:56 summer time; four seconds later it is 02:00:00 winter time.
-  const int64_t t0 = Utc(2026, 10, 25, 0, 59, 56);
+  const int64_t t0 = At(2026, 10, 25, 0, 59, 56);
   startAt(t0);
   const size_t startTicks = ticks();
   ASSERT_TRUE(Serves());

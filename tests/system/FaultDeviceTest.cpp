@@ -8,20 +8,10 @@
 #include <string>
 
 #include "tests/support/FaultHarness.h"
+#include "tests/support/TestInstallation.h"
 #include "tests/support/Pty.h"
 
 namespace {
-
-int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  return static_cast<int64_t>(timegm(&tm));
-}
 
 // Waits until the file holds a match of pattern.
 bool WaitForMatch(const std::string& path, const std::string& pattern, int timeoutMs = 3000) {
@@ -101,7 +91,7 @@ TEST(FaultSerialTest, ModuleHungUpWhilePolledIsReopenedByTheSupervision) {
             "[Devices]\ndev0=hb628\n[COM-Ports]\ndev0=COM1\n[COM-Devices]\nCOM1=" + link + "\n");
   auto first = std::make_unique<Pty>();
   Link(first->slavePath(), link);
-  const int64_t t0 = Utc(2026, 6, 10, 8, 15, 30);
+  const int64_t t0 = At(2026, 6, 10, 8, 15, 30);
   std::string why;
   auto p = inst.start(TESSARO_BINARY, &why, t0);
   ASSERT_TRUE(p) << why;
@@ -142,7 +132,7 @@ TEST(FaultClimateTest, RewrittenTruncatedOrBinaryDataFileShowsErrAndInvalid) {
   FaultInstallation inst("[Devices]\ndev0=klimaloggpro\n[Files]\ndev0=./klima.dat\n");
   const std::string data = inst.run + "/klima.dat";
   const std::string slow = inst.debug + "/slow.xml";
-  const int64_t t0 = Utc(2026, 6, 10, 8, 15, 30);
+  const int64_t t0 = At(2026, 6, 10, 8, 15, 30);
   WriteFile(data, ClimateFile(t0 - 100, "21.5"));
   std::string why;
   auto p = inst.start(TESSARO_BINARY, &why, t0);
