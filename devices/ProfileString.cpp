@@ -1,7 +1,6 @@
 #include "devices/ProfileString.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 namespace {
 
@@ -78,9 +77,14 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     const char* defaultValue, size_t bufferSize,
                                     const std::string& path) {
   std::string value = defaultValue ? defaultValue : "";
-  std::ifstream file(path, std::ios::binary);
-  if (file) {
-    const std::string ini((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // Read in large blocks: a configuration file may be big, and every value
+  // is looked up in the file afresh.
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::string ini;
+    char block[65536];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0) ini.append(block, n);
+    std::fclose(file);
     if (auto v = FindProfileValue(ini, section, key)) value = std::move(*v);
   }
   if (bufferSize == 0) return std::string();
