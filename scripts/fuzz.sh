@@ -20,17 +20,8 @@ case "$mode" in
   *) echo "usage: $0 smoke | long [SECONDS]" >&2; exit 2 ;;
 esac
 
-# clang with libFuzzer's runtime, as setup.sh installs the rest.
-missing=()
-for p in clang libclang-rt-14-dev cmake ninja-build pkg-config libftdi1-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# clang with libFuzzer's runtime on top of the usual tools.
+bash scripts/setup.sh clang libclang-rt-14-dev
 
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what building and testing Tessaro needs, on Debian 12 as root.
+# Installs what building and testing Tessaro needs, on Debian 12 as root, plus any
+# package names given as arguments (scripts/fuzz.sh adds clang's).
 # Does nothing when everything is already there.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev netcat-openbsd faketime)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev netcat-openbsd faketime "$@")
 
 missing=()
 for p in "${packages[@]}"; do
