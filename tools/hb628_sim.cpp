@@ -8,21 +8,21 @@
 //   COM3=/dev/pts/7
 // or start with --link so that a fixed path names it.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 
+#include "support/SimSupport.h"
+
+using namespace tessaro::sim;
+
 namespace {
+
+constexpr std::size_t kAnswerSize = 17;
 
 const char kUsage[] =
     "Usage: hb628_sim [options]\n"
@@ -42,30 +42,6 @@ const char kUsage[] =
     "  SIGUSR2      cycle the answers: normal, short, double, normal ...\n"
     "  SIGINT, SIGTERM  end\n";
 
-enum class Answer { Normal, Short, Double };
-
-const char* Name(Answer a) {
-  switch (a) {
-    case Answer::Normal:
-      return "normal (17 bytes)";
-    case Answer::Short:
-      return "short (16 bytes)";
-    case Answer::Double:
-      return "double (34 bytes)";
-  }
-  return "";
-}
-
-volatile sig_atomic_t toggleSilence = 0;
-volatile sig_atomic_t nextAnswer = 0;
-volatile sig_atomic_t stop = 0;
-
-void OnSignal(int sig) {
-  if (sig == SIGUSR1) toggleSilence = 1;
-  if (sig == SIGUSR2) nextAnswer = 1;
-  if (sig == SIGINT || sig == SIGTERM) stop = 1;
-}
-
 // Channel k (0 ... 7) around (k + 1) volts, swinging a quarter volt over
 // about ten minutes, in the module's millivolt counts.
 std::string AnswerBytes(double seconds) {
@@ -80,105 +56,52 @@ std::string AnswerBytes(double seconds) {
   return bytes;
 }
 
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      return;  // the slave's buffer is full or nobody has it open: lost, as on a wire
-    }
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string link;
-  bool silent = false, verbose = false;
-  Answer answer = Answer::Normal;
+  SerialOptions o;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--link" && i + 1 < argc) {
-      link = argv[++i];
-    } else if (arg == "--silent") {
-      silent = true;
-    } else if (arg == "--short") {
-      answer = Answer::Short;
-    } else if (arg == "--double") {
-      answer = Answer::Double;
-    } else if (arg == "--verbose") {
-      verbose = true;
-    } else if (arg == "--help") {
+    if (TakeSerialOption(argc, argv, i, o)) continue;
+    if (arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else {
-      std::fprintf(stderr, "hb628_sim: unknown option %s\n\n%s", arg.c_str(), kUsage);
-      return 2;
     }
+    std::fprintf(stderr, "hb628_sim: unknown option %s\n\n%s", arg.c_str(), kUsage);
+    return 2;
   }
 
-  // Raw on both sides from the start: no echo of an answer back to us.
-  termios raw{};
-  cfmakeraw(&raw);
-  int master = -1, slave = -1;
-  char slavePath[128];
-  if (openpty(&master, &slave, slavePath, &raw, nullptr) != 0) {
-    std::perror("hb628_sim: openpty");
-    return 1;
-  }
-  tcsetattr(master, TCSANOW, &raw);
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  // Tessaro is to be the slave's only user, so that its closes are real.
-  close(slave);
-
-  if (!link.empty()) {
-    unlink(link.c_str());
-    if (symlink(slavePath, link.c_str()) != 0) {
-      std::perror("hb628_sim: symlink");
-      return 1;
-    }
-  }
-
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM}) sigaction(sig, &sa, nullptr);
-
-  std::printf("%s\n", slavePath);
-  if (!link.empty()) std::printf("linked from %s\n", link.c_str());
-  std::printf("pid %d, answers %s%s\n", static_cast<int>(getpid()), Name(answer),
-              silent ? ", silent" : "");
+  Pty pty;
+  if (!pty.Open("hb628_sim", o.link)) return 1;
+  CatchSignals();
+  pty.Announce();
+  std::printf("pid %d, answers %s%s\n", static_cast<int>(getpid()),
+              Describe(o.shape, kAnswerSize).c_str(), o.silent ? ", silent" : "");
   std::fflush(stdout);
 
   timespec started{};
   clock_gettime(CLOCK_MONOTONIC, &started);
   std::string received;  // keeps a request split over two reads
-  while (!stop) {
-    if (toggleSilence) {
-      toggleSilence = 0;
-      silent = !silent;
-      std::printf("%s\n", silent ? "silent" : "answering");
+  while (!stopRequested) {
+    if (Take(usr1Raised)) {
+      o.silent = !o.silent;
+      std::printf("%s\n", o.silent ? "silent" : "answering");
       std::fflush(stdout);
     }
-    if (nextAnswer) {
-      nextAnswer = 0;
-      answer = answer == Answer::Normal  ? Answer::Short
-               : answer == Answer::Short ? Answer::Double
-                                         : Answer::Normal;
-      std::printf("answers %s\n", Name(answer));
+    if (Take(usr2Raised)) {
+      o.shape = Next(o.shape);
+      std::printf("answers %s\n", Describe(o.shape, kAnswerSize).c_str());
       std::fflush(stdout);
     }
 
-    pollfd p{master, POLLIN, 0};
+    pollfd p{pty.master(), POLLIN, 0};
     if (poll(&p, 1, 200) <= 0) continue;
     if ((p.revents & POLLIN) == 0) {
       usleep(200 * 1000);  // hung up: Tessaro has not opened the port (yet)
       continue;
     }
     char buf[256];
-    const ssize_t n = read(master, buf, sizeof buf);
+    const ssize_t n = read(pty.master(), buf, sizeof buf);
     if (n <= 0) continue;
     received.append(buf, static_cast<size_t>(n));
 
@@ -186,20 +109,15 @@ int main(int argc, char** argv) {
       received.erase(0, at + 3);
       timespec now{};
       clock_gettime(CLOCK_MONOTONIC, &now);
-      const double seconds = static_cast<double>(now.tv_sec - started.tv_sec);
-      std::string bytes = AnswerBytes(seconds);
-      if (answer == Answer::Short) bytes.pop_back();
-      if (answer == Answer::Double) bytes += bytes;
-      if (verbose) {
-        std::printf("c09 -> %s\n", silent ? "(silent)" : std::to_string(bytes.size()).c_str());
+      const std::string bytes =
+          Shaped(AnswerBytes(static_cast<double>(now.tv_sec - started.tv_sec)), o.shape);
+      if (o.verbose) {
+        std::printf("c09 -> %s\n", o.silent ? "(silent)" : std::to_string(bytes.size()).c_str());
         std::fflush(stdout);
       }
-      if (!silent) WriteAll(master, bytes);
+      if (!o.silent) WriteAll(pty.master(), bytes);
     }
     if (received.size() > 2) received.erase(0, received.size() - 2);
   }
-
-  if (!link.empty()) unlink(link.c_str());
-  close(master);
   return 0;
 }

@@ -12,23 +12,17 @@
 //
 // Options are listed by --help.
 
-#include <signal.h>
 #include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "support/SimSupport.h"
 
-volatile sig_atomic_t stopRequested = 0;
-volatile sig_atomic_t paused = 0;
-void onStop(int) {
-  stopRequested = 1;
-}
-void onToggle(int) {
-  paused = !paused;
-}
+using namespace tessaro::sim;
+
+namespace {
 
 constexpr long long kLoggerEpochOffset = 2208988734LL;
 
@@ -118,16 +112,12 @@ int main(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
-  struct sigaction sa {};
-  sa.sa_handler = onStop;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sa.sa_handler = onToggle;
-  sigaction(SIGUSR1, &sa, nullptr);
+  CatchSignals();
 
   long done = 0;
-  bool wasPaused = false;
+  bool paused = false, wasPaused = false;
   while (!stopRequested) {
+    if (Take(usr1Raised)) paused = !paused;
     const bool frozen = paused || (o.updates > 0 && done >= o.updates);
     if (frozen != wasPaused) {
       std::printf("klimalogg_sim: updates %s\n", frozen ? "stopped" : "resumed");
@@ -145,9 +135,8 @@ int main(int argc, char** argv) {
       ++done;
     }
     // Wait out the interval in slices, so a signal is acted on at once.
-    const bool pausedBefore = paused;
-    for (long waited = 0; waited < o.interval * 1000L && !stopRequested; waited += 100) {
-      if (static_cast<bool>(paused) != pausedBefore) break;
+    for (long waited = 0; waited < o.interval * 1000L && !stopRequested && !usr1Raised;
+         waited += 100) {
       sleepMs(100);
     }
   }

@@ -9,21 +9,21 @@
 //   COM4=/dev/pts/8
 // or start with --link so that a fixed path names it.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 
+#include "support/SimSupport.h"
+
+using namespace tessaro::sim;
+
 namespace {
+
+constexpr std::size_t kFrameSize = 12;
 
 const char kUsage[] =
     "Usage: leveljet_sim [options]\n"
@@ -44,30 +44,6 @@ const char kUsage[] =
     "  SIGUSR1         toggle silence: the supervision then re-opens the port\n"
     "  SIGUSR2         cycle the frames: normal, short, double, normal ...\n"
     "  SIGINT, SIGTERM end\n";
-
-enum class Frames { Normal, Short, Double };
-
-const char* Name(Frames f) {
-  switch (f) {
-    case Frames::Normal:
-      return "normal (12 bytes)";
-    case Frames::Short:
-      return "short (11 bytes)";
-    case Frames::Double:
-      return "double (24 bytes)";
-  }
-  return "";
-}
-
-volatile sig_atomic_t toggleSilence = 0;
-volatile sig_atomic_t nextFrames = 0;
-volatile sig_atomic_t stop = 0;
-
-void OnSignal(int sig) {
-  if (sig == SIGUSR1) toggleSilence = 1;
-  if (sig == SIGUSR2) nextFrames = 1;
-  if (sig == SIGINT || sig == SIGTERM) stop = 1;
-}
 
 // A tank 200.0 cm high holding 10000 l, the sensor 10.0 cm above the brim.
 constexpr int kHeight = 2000;  // tenths of a cm
@@ -93,27 +69,16 @@ std::string Frame(int id, int level) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string link;
+  SerialOptions o;
   int interval = 3, id = 0x1234;
-  bool silent = false, verbose = false;
-  Frames frames = Frames::Normal;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--link" && i + 1 < argc) {
-      link = argv[++i];
-    } else if (arg == "--interval" && i + 1 < argc) {
+    if (TakeSerialOption(argc, argv, i, o)) continue;
+    if (arg == "--interval" && i + 1 < argc) {
       interval = std::atoi(argv[++i]);
       if (interval < 1) interval = 1;
     } else if (arg == "--id" && i + 1 < argc) {
       id = static_cast<int>(std::strtol(argv[++i], nullptr, 16)) & 0xFFFF;
-    } else if (arg == "--silent") {
-      silent = true;
-    } else if (arg == "--short") {
-      frames = Frames::Short;
-    } else if (arg == "--double") {
-      frames = Frames::Double;
-    } else if (arg == "--verbose") {
-      verbose = true;
     } else if (arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -123,62 +88,34 @@ int main(int argc, char** argv) {
     }
   }
 
-  termios raw{};
-  cfmakeraw(&raw);
-  int master = -1, slave = -1;
-  char slavePath[128];
-  if (openpty(&master, &slave, slavePath, &raw, nullptr) != 0) {
-    std::perror("leveljet_sim: openpty");
-    return 1;
-  }
-  tcsetattr(master, TCSANOW, &raw);
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  // Tessaro is to be the slave's only user, so that its closes are real.
-  close(slave);
-
-  if (!link.empty()) {
-    unlink(link.c_str());
-    if (symlink(slavePath, link.c_str()) != 0) {
-      std::perror("leveljet_sim: symlink");
-      return 1;
-    }
-  }
-
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGUSR1, SIGUSR2, SIGINT, SIGTERM}) sigaction(sig, &sa, nullptr);
-
-  std::printf("%s\n", slavePath);
-  if (!link.empty()) std::printf("linked from %s\n", link.c_str());
+  Pty pty;
+  if (!pty.Open("leveljet_sim", o.link)) return 1;
+  CatchSignals();
+  pty.Announce();
   std::printf("pid %d, tank %04x, a frame every %d s, %s%s\n", static_cast<int>(getpid()), id,
-              interval, Name(frames), silent ? ", silent" : "");
+              interval, Describe(o.shape, kFrameSize).c_str(), o.silent ? ", silent" : "");
   std::fflush(stdout);
 
   int level = kHeight * 3 / 4;
   time_t nextFrame = time(nullptr);
-  while (!stop) {
-    if (toggleSilence) {
-      toggleSilence = 0;
-      silent = !silent;
-      std::printf("%s\n", silent ? "silent" : "sending");
+  while (!stopRequested) {
+    if (Take(usr1Raised)) {
+      o.silent = !o.silent;
+      std::printf("%s\n", o.silent ? "silent" : "sending");
       std::fflush(stdout);
     }
-    if (nextFrames) {
-      nextFrames = 0;
-      frames = frames == Frames::Normal  ? Frames::Short
-               : frames == Frames::Short ? Frames::Double
-                                         : Frames::Normal;
-      std::printf("frames %s\n", Name(frames));
+    if (Take(usr2Raised)) {
+      o.shape = Next(o.shape);
+      std::printf("frames %s\n", Describe(o.shape, kFrameSize).c_str());
       std::fflush(stdout);
     }
 
     // Tessaro sends nothing; whatever comes is dropped. A hang-up means the
     // port is not open: frames would only pile up in the slave's buffer.
-    pollfd p{master, POLLIN, 0};
+    pollfd p{pty.master(), POLLIN, 0};
     const bool hungUp = poll(&p, 1, 100) > 0 && (p.revents & POLLHUP) != 0;
     char sink[64];
-    while (read(master, sink, sizeof sink) > 0) {
+    while (read(pty.master(), sink, sizeof sink) > 0) {
     }
     if (hungUp) usleep(100 * 1000);
 
@@ -186,19 +123,14 @@ int main(int argc, char** argv) {
     if (now < nextFrame) continue;
     nextFrame = now + interval;
     level = level > kHeight / 10 ? level - 7 : kHeight * 9 / 10;  // refilled when low
-    if (silent || hungUp) continue;
+    if (o.silent || hungUp) continue;
 
-    std::string bytes = Frame(id, level);
-    if (frames == Frames::Short) bytes.pop_back();
-    if (frames == Frames::Double) bytes += bytes;
-    const ssize_t n = write(master, bytes.data(), bytes.size());
-    if (verbose) {
-      std::printf("level %d.%d cm: %zd bytes\n", level / 10, level % 10, n);
+    const std::string bytes = Shaped(Frame(id, level), o.shape);
+    WriteAll(pty.master(), bytes);
+    if (o.verbose) {
+      std::printf("level %d.%d cm: %zu bytes\n", level / 10, level % 10, bytes.size());
       std::fflush(stdout);
     }
   }
-
-  if (!link.empty()) unlink(link.c_str());
-  close(master);
   return 0;
 }

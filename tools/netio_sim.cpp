@@ -14,7 +14,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,12 +23,11 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "support/SimSupport.h"
 
-volatile sig_atomic_t stopRequested = 0;
-void onStop(int) {
-  stopRequested = 1;
-}
+using namespace tessaro::sim;
+
+namespace {
 
 constexpr int kIdleLimitMs = 10000;
 constexpr int kSliceMs = 100;
@@ -191,11 +189,7 @@ int main(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
-  struct sigaction sa {};
-  sa.sa_handler = onStop;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  CatchSignals();
 
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;

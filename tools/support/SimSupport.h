@@ -1,0 +1,69 @@
+// What the device simulators share: their signal flags, the pseudo-terminal a
+// serial simulator plays on, and the ways a serial device can misbehave.
+#pragma once
+
+#include <signal.h>
+
+#include <cstddef>
+#include <string>
+
+namespace tessaro::sim {
+
+// Set by the handler that CatchSignals installs; the loops poll and clear them.
+extern volatile sig_atomic_t stopRequested;  // SIGINT, SIGTERM
+extern volatile sig_atomic_t usr1Raised;     // SIGUSR1
+extern volatile sig_atomic_t usr2Raised;     // SIGUSR2
+
+// Also ignores SIGPIPE: a peer that goes away is not a reason to end.
+void CatchSignals();
+
+// True once for each time the flag was raised.
+bool Take(volatile sig_atomic_t& flag);
+
+// How a serial simulator cuts its answers or frames.
+enum class Shape { Normal, Short, Double };
+
+Shape Next(Shape shape);                              // normal, short, double, normal ...
+std::string Describe(Shape shape, std::size_t size);  // "short (16 bytes)" for size 17
+std::string Shaped(std::string bytes, Shape shape);   // one byte less, or twice
+
+// The options both serial simulators take.
+struct SerialOptions {
+  std::string link;
+  bool silent = false;
+  bool verbose = false;
+  Shape shape = Shape::Normal;
+};
+
+// Takes argv[i] (and the value after it) when it is one of SerialOptions.
+bool TakeSerialOption(int argc, char** argv, int& i, SerialOptions& options);
+
+// The master side of a raw pseudo-terminal. The slave is closed at once, so
+// that Tessaro is its only user and its closes are real hang-ups.
+class Pty {
+ public:
+  Pty() = default;
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+  ~Pty();
+
+  // Prints the reason, prefixed with the program's name, when it fails.
+  bool Open(const char* program, const std::string& link);
+
+  int master() const { return master_; }
+  const std::string& slavePath() const { return slavePath_; }
+
+  // Prints the slave's path and the link, as the operator needs them.
+  void Announce() const;
+
+ private:
+  int master_ = -1;
+  std::string slavePath_;
+  std::string link_;
+};
+
+// Writes all or, when the slave's buffer is full or nobody has the slave
+// open, drops the rest, as a wire would.
+void WriteAll(int fd, const std::string& bytes);
+
+}  // namespace tessaro::sim
