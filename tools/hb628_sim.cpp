@@ -83,16 +83,7 @@ int main(int argc, char** argv) {
   clock_gettime(CLOCK_MONOTONIC, &started);
   std::string received;  // keeps a request split over two reads
   while (!stopRequested) {
-    if (Take(usr1Raised)) {
-      o.silent = !o.silent;
-      std::printf("%s\n", o.silent ? "silent" : "answering");
-      std::fflush(stdout);
-    }
-    if (Take(usr2Raised)) {
-      o.shape = Next(o.shape);
-      std::printf("answers %s\n", Describe(o.shape, kAnswerSize).c_str());
-      std::fflush(stdout);
-    }
+    FollowSignals(o, kAnswerSize, "answering", "answers");
 
     pollfd p{pty.master(), POLLIN, 0};
     if (poll(&p, 1, 200) <= 0) continue;

@@ -99,16 +99,7 @@ int main(int argc, char** argv) {
   int level = kHeight * 3 / 4;
   time_t nextFrame = time(nullptr);
   while (!stopRequested) {
-    if (Take(usr1Raised)) {
-      o.silent = !o.silent;
-      std::printf("%s\n", o.silent ? "silent" : "sending");
-      std::fflush(stdout);
-    }
-    if (Take(usr2Raised)) {
-      o.shape = Next(o.shape);
-      std::printf("frames %s\n", Describe(o.shape, kFrameSize).c_str());
-      std::fflush(stdout);
-    }
+    FollowSignals(o, kFrameSize, "sending", "frames");
 
     // Tessaro sends nothing; whatever comes is dropped. A hang-up means the
     // port is not open: frames would only pile up in the slave's buffer.

@@ -87,6 +87,19 @@ bool TakeSerialOption(int argc, char** argv, int& i, SerialOptions& options) {
   return true;
 }
 
+void FollowSignals(SerialOptions& options, std::size_t size, const char* active, const char* what) {
+  if (Take(usr1Raised)) {
+    options.silent = !options.silent;
+    std::printf("%s\n", options.silent ? "silent" : active);
+    std::fflush(stdout);
+  }
+  if (Take(usr2Raised)) {
+    options.shape = Next(options.shape);
+    std::printf("%s %s\n", what, Describe(options.shape, size).c_str());
+    std::fflush(stdout);
+  }
+}
+
 Pty::~Pty() {
   if (!link_.empty()) unlink(link_.c_str());
   if (master_ >= 0) close(master_);

@@ -38,6 +38,11 @@ struct SerialOptions {
 // Takes argv[i] (and the value after it) when it is one of SerialOptions.
 bool TakeSerialOption(int argc, char** argv, int& i, SerialOptions& options);
 
+// Acts on SIGUSR1 (silence on or off) and SIGUSR2 (the next shape) and says
+// so: "silent" or active ("answering"), and what ("answers") with the shape of
+// size bytes.
+void FollowSignals(SerialOptions& options, std::size_t size, const char* active, const char* what);
+
 // The master side of a raw pseudo-terminal. The slave is closed at once, so
 // that Tessaro is its only user and its closes are real hang-ups.
 class Pty {
