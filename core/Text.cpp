@@ -53,7 +53,10 @@ std::string xmlEscape(std::string_view text) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
-      default: out += c;
+      case '\t':
+      case '\n':
+      case '\r': out += c; break;
+      default: out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
     }
   }
   return out;

@@ -17,8 +17,10 @@ std::string vformatCut(size_t max, const char* format, va_list args);
 // records hold 31 characters, and nothing may run past them.
 std::string cut(std::string_view text, size_t max);
 
-// text with "&", "<" and ">" written as entities, so that whatever a client or
-// a file puts into a status file text leaves the XML well-formed.
+// text with "&", "<" and ">" written as entities and every byte that XML 1.0
+// forbids (below 0x20, but tab, line feed and carriage return) as "?", so that
+// whatever a client or a file puts into a status file text leaves the XML
+// well-formed. Other bytes stay: the files declare them ISO 8859-1.
 std::string xmlEscape(std::string_view text);
 
 // Decimal numbers as the configuration, control files and requests write

@@ -5,18 +5,27 @@
 #include "core/Tessaro.h"
 #include "core/Text.h"
 
+namespace {
+
+// The texts are single bytes of ISO 8859-1 ("K\xFCche"): a declaration
+// without an encoding would make every parser read them as UTF-8 and reject
+// the file.
+constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n";
+
+}  // namespace
+
 std::string FastXmlText(Tessaro& t) {
-  std::string text;
-  appendf(text, "<?xml version=\"1.0\" ?>\n<fast>\n   <slowid>%d</slowid>\n", t.SlowId);
+  std::string text = kDeclaration;
+  appendf(text, "<fast>\n   <slowid>%d</slowid>\n", t.SlowId);
   t.devices.forEach([&](TessaroDev& d) { d.do_WriteFastXml(text); });
   text += "</fast>\n";
   return text;
 }
 
 std::string SlowXmlText(Tessaro& t) {
-  std::string text;
+  std::string text = kDeclaration;
   appendf(text,
-          "<?xml version=\"1.0\" ?>\n<slow>\n   <slowid>%d</slowid>\n   <debug>\n"
+          "<slow>\n   <slowid>%d</slowid>\n   <debug>\n"
           "      <enaoutp>%d</enaoutp>\n   </debug>\n",
           t.SlowId, t.EnableOutput ? 1 : 0);
   t.devices.forEach([&](TessaroDev& d) { d.do_WriteSlowXml(text); });

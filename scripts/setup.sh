@@ -4,7 +4,7 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev netcat-openbsd faketime "$@")
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev libexpat1-dev netcat-openbsd faketime "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -22,6 +22,9 @@ TEST(ParseInt, ReadsLikeAtoiWithClamping) {
 
 TEST(XmlEscape, WritesTheThreeMarkupCharactersAsEntities) {
   EXPECT_EQ(xmlEscape("a<b>&c\xE4"), "a&lt;b&gt;&amp;c\xE4");
+  // XML 1.0 forbids the bytes below 0x20 but these three.
+  EXPECT_EQ(xmlEscape(std::string("\x00\x01\x08\x0B\x1F", 5)), "?????");
+  EXPECT_EQ(xmlEscape("\t\n\r \x7F\x80\xFF"), "\t\n\r \x7F\x80\xFF");
 }
 
 TEST(FormatCut, CutsLongResults) {

@@ -10,7 +10,10 @@
 #include "core/Text.h"
 #include "devices/LoadConfig.h"
 #include "devices/OutputTable.h"
+#include "core/RequestParser.h"
+#include "core/Reply.h"
 #include "tests/support/TestInstallation.h"
+#include "tests/support/Xml.h"
 
 namespace {
 
@@ -41,14 +44,14 @@ std::set<std::string> FilesIn(const std::string& dir) {
 }
 
 constexpr const char* kEmptySlow =
-    "<?xml version=\"1.0\" ?>\n<slow>\n   <slowid>0</slowid>\n   <debug>\n"
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<slow>\n   <slowid>0</slowid>\n   <debug>\n"
     "      <enaoutp>1</enaoutp>\n   </debug>\n   <msg></msg>\n</slow>";
 
 TEST(StatusFiles, WithNothingConfiguredHoldHeaderAndTrailerOnly) {
   TestInstallation inst;
   WriteFastXml(inst.t());
   WriteSlowXml(inst.t());
-  EXPECT_EQ(inst.fastXml(), "<?xml version=\"1.0\" ?>\n<fast>\n   <slowid>0</slowid>\n</fast>\n");
+  EXPECT_EQ(inst.fastXml(), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<fast>\n   <slowid>0</slowid>\n</fast>\n");
   EXPECT_EQ(inst.slowXml(), kEmptySlow);
   EXPECT_EQ(inst.console.output(), "");
 }
@@ -72,10 +75,10 @@ TEST(StatusFiles, DeviceFragmentsComeFirstThenChannelsInIndexOrder) {
   WriteFastXml(t);
   WriteSlowXml(t);
   EXPECT_EQ(inst.fastXml(),
-            "<?xml version=\"1.0\" ?>\n<fast>\n   <slowid>7</slowid>\n   <f2/>\n   <f5/>\n"
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<fast>\n   <slowid>7</slowid>\n   <f2/>\n   <f5/>\n"
             "</fast>\n");
   EXPECT_EQ(inst.slowXml(),
-            "<?xml version=\"1.0\" ?>\n<slow>\n   <slowid>7</slowid>\n   <debug>\n"
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<slow>\n   <slowid>7</slowid>\n   <debug>\n"
             "      <enaoutp>0</enaoutp>\n   </debug>\n"
             "   <s2/>\n   <s5/>\n"
             "<digout>\n   <outn>1</outn>\n   <valid>1</valid>\n   <value>1</value>\n"
@@ -125,6 +128,35 @@ TEST(StatusFiles, MarkupCharactersInTextsAreEscaped) {
   EXPECT_NE(slow.find("<info>&lt;a&amp;b&gt;</info></digout>\n"), std::string::npos);
   EXPECT_NE(slow.find("<msg>\n12:00:30 [x] out&lt;3&gt; &amp; \xE4</msg>\n</slow>"),
             std::string::npos);
+}
+
+// What a front end's parser makes of German names and of user names that a
+// client may send with any byte in them.
+TEST(StatusFiles, StandardParserReadsGermanNamesAndControlBytesOfUserNames) {
+  TestInstallation inst;
+  Tessaro& t = inst.t();
+  inst.writeIni("[Devices]\ndev0=dummy_io\n[Digital_Outputs]\n"
+                "out0=0,0,-1,aus,K\xFC""che\nout1=0,1,-1,aus,W\xE4rmepumpe\n");
+  LoadConfig(t);
+  struct : ReplySink {
+    void send(std::string_view) override {}
+  } ignore;
+  ParseUrlPara(t, "cmd=dout&username=\x01x&outn=0&mode=ein", ignore);
+  ParseUrlPara(t, "cmd=dout&username=\xE4rger&outn=1&mode=ein", ignore);
+  t.log.RefreshMessageList();
+  WriteFastXml(t);
+  WriteSlowXml(t);
+
+  const XmlDocument fast = ParseXml(inst.fastXml());
+  EXPECT_EQ(fast.error, "");
+  const XmlDocument slow = ParseXml(inst.slowXml());
+  ASSERT_EQ(slow.error, "") << inst.slowXml();
+  const XmlElement* msg = slow.root.child("msg");
+  ASSERT_NE(msg, nullptr);
+  EXPECT_NE(msg->text.find("[?] K\u00fcche: ein\n"), std::string::npos) << msg->text;
+  EXPECT_NE(msg->text.find("[\u00e4] W\u00e4rmepumpe: ein"), std::string::npos) << msg->text;
+  // The log keeps the bytes as they came.
+  EXPECT_NE(inst.log().find("[\x01] K\xFC""che: ein"), std::string::npos);
 }
 
 TEST(StatusFiles, FileIsReplacedWholeSoAReaderKeepsTheOldOne) {

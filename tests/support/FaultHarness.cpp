@@ -138,59 +138,6 @@ Resources ReadResources(pid_t pid) {
                                        << " ms";
 }
 
-::testing::AssertionResult WellFormedXml(const std::string& text) {
-  const std::string header = "<?xml version=\"1.0\" ?>\n";
-  if (text.rfind(header, 0) != 0) return ::testing::AssertionFailure() << "no XML header";
-  std::vector<std::string> open;
-  bool rootDone = false;
-  for (size_t i = header.size(); i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '<') {
-      const size_t end = text.find('>', i);
-      if (end == std::string::npos) return ::testing::AssertionFailure() << "cut tag at " << i;
-      const std::string tag = text.substr(i + 1, end - i - 1);
-      const bool closing = !tag.empty() && tag[0] == '/';
-      const std::string name = closing ? tag.substr(1) : tag;
-      const bool nameOk =
-          !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_') &&
-          std::all_of(name.begin(), name.end(), [](char ch) {
-            return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-' ||
-                   ch == '.';
-          });
-      if (!nameOk) return ::testing::AssertionFailure() << "bad tag <" << tag << "> at " << i;
-      if (closing) {
-        if (open.empty() || open.back() != name) {
-          return ::testing::AssertionFailure() << "unmatched </" << name << "> at " << i;
-        }
-        open.pop_back();
-        if (open.empty()) rootDone = true;
-      } else {
-        if (rootDone) return ::testing::AssertionFailure() << "second root element at " << i;
-        open.push_back(name);
-      }
-      i = end + 1;
-      continue;
-    }
-    if (c == '&') {
-      static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
-      const auto known = std::find_if(std::begin(kEntities), std::end(kEntities),
-                                      [&](const char* e) { return text.compare(i, std::strlen(e), e) == 0; });
-      if (known == std::end(kEntities)) return ::testing::AssertionFailure() << "bare & at " << i;
-      i += std::strlen(*known);
-      continue;
-    }
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-      return ::testing::AssertionFailure() << "control byte " << int(c) << " at " << i;
-    }
-    if (open.empty() && !std::isspace(c)) {
-      return ::testing::AssertionFailure() << "text outside the root element at " << i;
-    }
-    ++i;
-  }
-  if (!rootDone || !open.empty()) return ::testing::AssertionFailure() << "unclosed elements";
-  return ::testing::AssertionSuccess();
-}
-
 ::testing::AssertionResult StatusFilesComplete(const std::string& debugDir) {
   const std::string fast = ReadFile(debugDir + "/fast.xml");
   const std::string slow = ReadFile(debugDir + "/slow.xml");

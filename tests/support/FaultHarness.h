@@ -12,6 +12,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Xml.h"
 
 // Helpers for the fault-injection cases: each runs the real program in a
 // temporary installation, injects one fault and then checks that the loop
@@ -34,11 +35,6 @@ Resources ReadResources(pid_t pid);
 // A fresh client's debug request is answered "ok\r\n" within timeoutMs.
 ::testing::AssertionResult Serves(int timeoutMs = 3000);
 
-// Well-formed XML 1.0 as the status files write it: the header, one root
-// element, matching tags, only the five predefined entities, no control
-// characters besides tab and line ends. Bytes above 127 are the files'
-// single-byte texts and pass.
-::testing::AssertionResult WellFormedXml(const std::string& text);
 // Both status files in debugDir exist, are complete and well-formed.
 ::testing::AssertionResult StatusFilesComplete(const std::string& debugDir);
 
