@@ -24,7 +24,9 @@ class CommandPort::Dispatch final : public RequestLines::Handler, public ReplySi
   CommandPort& port_;
 };
 
-ListenResult CommandPort::open(uint16_t port) { return listener_.open(port, 1); }
+ListenResult CommandPort::open(uint16_t port) {
+  return listener_.open(t_.config("TCP/IP", "listen", 256), port, 1);
+}
 
 void CommandPort::serve(int waitMs) {
   if (!client_.valid()) {

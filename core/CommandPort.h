@@ -13,7 +13,10 @@ class CommandPort {
  public:
   explicit CommandPort(Tessaro& t) : t_(t) {}
 
-  // Listens on all IPv4 addresses of port (0: any free port), backlog 1.
+  // Listens on port (0: any free port), backlog 1, at the address that key
+  // listen of section TCP/IP names, else on every IPv4 address. The port
+  // has no login, so an installation may keep it to this machine
+  // (listen=127.0.0.1); an address that cannot be bound fails the start.
   ListenResult open(uint16_t port);
   uint16_t port() const { return listener_.port(); }
   bool clientConnected() const { return client_.valid(); }

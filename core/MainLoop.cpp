@@ -29,6 +29,7 @@ int MainLoop::startUp() {
 
   ComInit(t_);
   OpenAllDevicePorts(t_);
+  ApplyConfiguredModes(t_);
   FirstPassDone = false;
   t_.log.LogEvent(0, "Tessaro gestartet");
   return 0;
@@ -81,7 +82,9 @@ void MainLoop::secondTick() {
 void MainLoop::writeStatusFiles() {
   if (t_.SlowDataNew) {
     t_.SlowDataNew = false;
-    ++t_.SlowId;
+    // Years of slow writes run past INT32_MAX: the count wraps, as readers
+    // only compare it for a change.
+    t_.SlowId = static_cast<int32_t>(static_cast<uint32_t>(t_.SlowId) + 1u);
     WriteFastXml(t_);
     WriteSlowXml(t_);
   } else {

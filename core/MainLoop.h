@@ -19,7 +19,7 @@ class MainLoop {
   // Builds the system and opens the command port: 0, or the exit status 1
   // when the network cannot be set up.
   int startUp();
-  // One pass; false when the operator asked to end (ESC, SIGINT, SIGTERM).
+  // One pass; false when the operator asked to end (ESC or a stop signal).
   bool pass();
   void shutDown();
   // All of it: the process's exit status.

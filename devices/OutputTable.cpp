@@ -15,6 +15,15 @@ DigitalOutput* usableChannel(Tessaro& t, int32_t ch) {
   return (channel != nullptr && channel->device != nullptr) ? channel : nullptr;
 }
 
+// The bit that mode gives channel ch; not for "uhr", where the time switch decides.
+int32_t ModeValue(Tessaro& t, int32_t ch, int32_t mode) {
+  switch (mode) {
+    case MODE_EIN: return 1;
+    case MODE_SLAVE: return AnyMasterOn(t, ch) ? 1 : 0;
+    default: return 0;
+  }
+}
+
 }  // namespace
 
 int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed) {
@@ -28,22 +37,26 @@ int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed) {
   channel->info.assign(1, ' ');  // the idle text: one blank
   channel->timerMinutes = 0;
 
-  int32_t value = 0;
-  switch (mode) {
-    case MODE_EIN: value = 1; break;
-    case MODE_SLAVE: value = AnyMasterOn(t, ch) ? 1 : 0; break;
-    case MODE_UHR:
-      // The time switch decides; the bit waits for the next write pass.
-      channel->nextSwitch = -1;
-      if (t.timeSwitch != nullptr) t.timeSwitch->evaluateOutput(ch, changed);
-      return 0;
-    default: value = 0; break;
+  if (mode == MODE_UHR) {
+    // The time switch decides; the bit waits for the next write pass.
+    channel->nextSwitch = -1;
+    if (t.timeSwitch != nullptr) t.timeSwitch->evaluateOutput(ch, changed);
+    return 0;
   }
-  channel->setValue(value);
+  channel->setValue(ModeValue(t, ch, mode));
   t.devices.forEach([](TessaroDev& d) {
     if (d.hasChanged()) d.do_WriteAllPortBits();
   });
   return 0;
+}
+
+void ApplyConfiguredModes(Tessaro& t) {
+  for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
+    DigitalOutput* channel = usableChannel(t, ch);
+    if (channel != nullptr && channel->mode != MODE_UHR) {
+      channel->setValue(ModeValue(t, ch, channel->mode));
+    }
+  }
 }
 
 int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value) {

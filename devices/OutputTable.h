@@ -36,6 +36,12 @@ void LoadOutputs(Tessaro& t);
 // -1 for a number out of range or an empty slot.
 int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed);
 
+// Puts every channel's configured mode into its device's image as
+// SetOutputMode would, but writes no device: after a power cut a channel
+// configured "ein" must come back on by itself, at the first write pass.
+// Channels in mode "uhr" are left to the time switch.
+void ApplyConfiguredModes(Tessaro& t);
+
 // Holds the channel at value (nonzero = on) for minutes; 0 or fewer minutes
 // end a running timer by applying the current mode again. The bit reaches the
 // device at the next write pass. -1 for a number out of range or an empty slot.

@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <string>
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
@@ -59,7 +62,7 @@ bool Socket::sendAll(std::string_view bytes) const {
   return true;
 }
 
-ListenResult TcpListener::open(uint16_t port, int backlog) {
+ListenResult TcpListener::open(std::string_view address, uint16_t port, int backlog) {
   Socket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!s.valid()) return ListenResult::SocketFailed;
   const int on = 1;
@@ -68,6 +71,12 @@ ListenResult TcpListener::open(uint16_t port, int backlog) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
   addr.sin_port = htons(port);
+  // Strictly dotted: a text inet_pton refuses must never fall back to every
+  // address.
+  if (!address.empty() &&
+      inet_pton(AF_INET, std::string(address).c_str(), &addr.sin_addr) != 1) {
+    return ListenResult::BindFailed;
+  }
   if (bind(s.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     return ListenResult::BindFailed;
   }
@@ -90,6 +99,8 @@ Socket TcpListener::accept() const {
   if (fd >= 0) {
     const int size = kClientSendBuffer;
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   }
   return Socket(fd);
 }

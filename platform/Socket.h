@@ -41,11 +41,13 @@ class Socket {
 // How far opening the listening socket got; each step has its console text.
 enum class ListenResult { Ok, StartupFailed, SocketFailed, BindFailed, ListenFailed };
 
-// The TCP server side: listens on all IPv4 addresses of a port.
+// The TCP server side: listens on one IPv4 address, or all of them, of a port.
 class TcpListener {
  public:
-  // port 0 takes any free port (tests); SO_REUSEADDR so a restart binds at once.
-  ListenResult open(uint16_t port, int backlog);
+  // address is a dotted IPv4 address of this machine, or empty for every
+  // address; anything else fails as the bind. port 0 takes any free port
+  // (tests); SO_REUSEADDR so a restart binds at once.
+  ListenResult open(std::string_view address, uint16_t port, int backlog);
   uint16_t port() const { return port_; }
   const Socket& socket() const { return socket_; }
 
@@ -53,7 +55,9 @@ class TcpListener {
   // doubles it): many times the longest reply of a receive.
   static constexpr int kClientSendBuffer = 16384;
 
-  // The accepted connection, set non-blocking; invalid when accept failed.
+  // The accepted connection, set non-blocking and without delay for small
+  // segments, so every reply of pipelined requests leaves at once instead of
+  // waiting for the client's acknowledgement; invalid when accept failed.
   Socket accept() const;
 
  private:

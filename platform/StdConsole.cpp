@@ -29,6 +29,9 @@ void installSignals() {
   sigemptyset(&stop.sa_mask);
   sigaction(SIGINT, &stop, nullptr);
   sigaction(SIGTERM, &stop, nullptr);
+  // A closed terminal or session: end as asked, so the log is closed off and
+  // the terminal restored.
+  sigaction(SIGHUP, &stop, nullptr);
 
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;

@@ -5,7 +5,7 @@
 // The process's own console: standard output for the report, standard input
 // for keys. A terminal on standard input is switched to single-key, no-echo
 // mode for the lifetime of this object and restored on every way out.
-// SIGINT and SIGTERM only raise the stop request; SIGPIPE is ignored.
+// SIGINT, SIGTERM and SIGHUP only raise the stop request; SIGPIPE is ignored.
 // Only one StdConsole may exist at a time.
 class StdConsole final : public Console {
  public:

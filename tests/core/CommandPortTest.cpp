@@ -156,6 +156,31 @@ TEST_F(CommandPortLoop, EveryRequestOfOneSendIsAnsweredAtOnceInOrder) {
   EXPECT_TRUE(inst.t().EnableOutput);
 }
 
+// Without TCP_NODELAY the kernel holds every reply after the first until the
+// client acknowledges it, which a client delays by some 40 ms: a burst of
+// requests then gets the rest of its replies passes later.
+TEST_F(CommandPortLoop, EveryReplyOfABurstLeavesInThePassThatAnswersIt) {
+  Peer a(loop.port());
+  ASSERT_TRUE(passUntilConsoleShows(kConnected));
+  std::string burst;
+  std::string replies;
+  for (int i = 0; i < 10; ++i) {
+    burst += "cmd=debug&username=b\r\n";  // ten of them fit one receive
+    replies += "ok\r\n";
+  }
+  int whole = 0;
+  std::string expected;
+  for (int round = 0; round < 20; ++round) {
+    const size_t before = expected.size();
+    expected += replies;
+    a.send(burst);
+    ASSERT_TRUE(passUntil([&] { return a.received().size() > before; }));
+    if (a.received().size() == expected.size()) ++whole;
+    ASSERT_TRUE(passUntilReceived(a, expected));
+  }
+  EXPECT_GE(whole, 18) << "bursts whose replies came in pieces: " << 20 - whole;
+}
+
 TEST_F(CommandPortLoop, IncompleteLineOfAClientThatWentIsNotGluedToTheNextClient) {
   {
     Peer a(loop.port());

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include "platform/TcpClient.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
@@ -24,9 +27,11 @@ class TickProbe final : public TessaroDev {
 
 class MainLoopTest : public ::testing::Test {
  protected:
-  // Starts the loop at start and puts a probe device into slot 3.
-  void start(int64_t startTime) {
+  // Starts the loop at start over the configuration ini and puts a probe
+  // device into slot 3.
+  void start(int64_t startTime, const std::string& ini = "") {
     inst = std::make_unique<TestInstallation>(startTime);
+    inst->writeIni(ini);
     loop = std::make_unique<MainLoop>(inst->t(), 0, 0);
     ASSERT_EQ(loop->startUp(), 0);
     auto p = std::make_unique<TickProbe>(inst->t());
@@ -104,6 +109,61 @@ TEST_F(MainLoopTest, LogEntryOfAPassRefreshesTheMessageListAndTheSlowId) {
   inst->t().log.LogEvent(0, "x");
   passAt(At(2026, 12, 9, 12, 0, 32));
   EXPECT_EQ(inst->t().SlowId, 2);
+}
+
+TEST_F(MainLoopTest, SlowIdWrapsAfterItsLargestValue) {
+  start(At(2026, 12, 9, 12, 0, 30));
+  inst->t().SlowId = INT32_MAX;
+  passAt(At(2026, 12, 9, 12, 0, 30));
+  EXPECT_EQ(inst->t().SlowId, INT32_MIN);
+  EXPECT_NE(inst->slowXml().find("<slowid>-2147483648</slowid>"), std::string::npos);
+}
+
+// After a power cut nobody may be there to switch a boiler pump on again.
+TEST_F(MainLoopTest, ConfiguredModesAreInTheImageAtStartAndReachTheDeviceAtTheFirstWritePass) {
+  start(At(2026, 12, 9, 12, 0, 30),
+        "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\n"
+        "out0=0,0,2,ein,Pumpe\nout1=0,1,-1,aus\nout2=0,2,-1,slave\nout3=0,3,-1,uhr,,none.txt\n");
+  EXPECT_EQ(inst->console.output().find("DUMMYIO"), std::string::npos)
+      << "no device is written before the loop runs";
+  passAt(At(2026, 12, 9, 12, 0, 30));  // minute 0: no write pass yet
+  const std::string slow = inst->slowXml();
+  EXPECT_NE(slow.find("<outn>0</outn>\n   <valid>0</valid>\n   <value>1</value>\n   <mode>ein"),
+            std::string::npos) << slow;
+  EXPECT_NE(slow.find("<outn>2</outn>\n   <valid>0</valid>\n   <value>1</value>\n   <mode>slave"),
+            std::string::npos) << slow;
+  EXPECT_EQ(inst->log(), "\n12:00:30 Tessaro gestartet");
+
+  passAt(At(2026, 12, 9, 12, 1, 0));
+  EXPECT_NE(inst->console.output().find("DUMMYIO: 00000000000000000000000000000101\n"),
+            std::string::npos) << inst->console.output();
+  EXPECT_NE(inst->slowXml().find("<outn>0</outn>\n   <valid>1</valid>\n   <value>1</value>"),
+            std::string::npos);
+}
+
+// The command port has no login, so an installation may keep it to one address.
+TEST_F(MainLoopTest, ListenKeepsTheCommandPortToOneAddress) {
+  auto reaches = [&](const char* address) {
+    TcpClient c;
+    return c.open() && c.connect(ParseIPv4(address), loop->port(), 2000);
+  };
+  start(At(2026, 12, 9, 12, 0, 30), "[TCP/IP]\nlisten=127.0.0.1\n");
+  EXPECT_TRUE(reaches("127.0.0.1"));
+  EXPECT_FALSE(reaches("127.0.0.2"));
+
+  start(At(2026, 12, 9, 12, 0, 30), "[TCP/IP]\n");  // no key: every address
+  EXPECT_TRUE(reaches("127.0.0.2"));
+}
+
+TEST(MainLoopListen, AddressThatCannotBeBoundEndsTheStartLikeATakenPort) {
+  for (const char* value : {"localhost", "127.1", "192.0.2.1", "127.0.0.1 ", "x"}) {
+    SCOPED_TRACE(value);
+    TestInstallation inst;
+    inst.writeIni(std::string("[TCP/IP]\nlisten=\"") + value + "\"\n");
+    MainLoop loop(inst.t(), 0, 0);
+    EXPECT_EQ(loop.startUp(), 1);
+    EXPECT_NE(inst.console.output().find("\nSTART\nFehler Funktion bind\n"), std::string::npos);
+  }
 }
 
 TEST_F(MainLoopTest, EscEndsTheLoopAndOtherKeysAreIgnored) {

@@ -151,7 +151,7 @@ TEST_F(ClientSystemTest, EachCommandArrivesAsItsRequest) {
 // must accept.
 TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
   TcpListener closed;  // bound by nobody: take a free port, then let it go
-  ASSERT_EQ(closed.open(0, 1), ListenResult::Ok);
+  ASSERT_EQ(closed.open("", 0, 1), ListenResult::Ok);
   const std::string freePort = std::to_string(closed.port());
   closed = TcpListener();
 
@@ -163,7 +163,7 @@ TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
   // The connection completes in the backlog, as while the server serves
   // another client, but nothing ever answers.
   TcpListener silent;
-  ASSERT_EQ(silent.open(0, 1), ListenResult::Ok);
+  ASSERT_EQ(silent.open("", 0, 1), ListenResult::Ok);
   const auto start = std::chrono::steady_clock::now();
   ClientRun unanswered =
       RunClient({"--port", std::to_string(silent.port()), "--timeout", "400", "debug", "1"});
@@ -177,7 +177,7 @@ TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
 
 TEST(ClientWithoutServer, SendsOneLineAndCollectsAReplyInPiecesUntilQuiet) {
   TcpListener listener;
-  ASSERT_EQ(listener.open(0, 1), ListenResult::Ok);
+  ASSERT_EQ(listener.open("", 0, 1), ListenResult::Ok);
   std::string request;
   std::thread server([&] {
     if (!listener.socket().waitReadable(5000)) return;
@@ -203,7 +203,7 @@ TEST(ClientWithoutServer, SendsOneLineAndCollectsAReplyInPiecesUntilQuiet) {
 
 TEST(ClientWithoutServer, UsageErrorsGiveStatusTwoAndSendNothing) {
   TcpListener listener;
-  ASSERT_EQ(listener.open(0, 8), ListenResult::Ok);
+  ASSERT_EQ(listener.open("", 0, 8), ListenResult::Ok);
   const std::string port = std::to_string(listener.port());
 
   const std::vector<std::vector<std::string>> wrong = {

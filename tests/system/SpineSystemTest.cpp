@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -36,14 +37,19 @@ TEST_F(SpineSystemTest, EscEndsTheProgramWithStatusZeroAndBothLogEntries) {
   EXPECT_TRUE(std::regex_match(log(), kStartAndEnd)) << log();
 }
 
-TEST_F(SpineSystemTest, SigtermEndsTheProgramLikeEsc) {
-  Process p(TESSARO_BINARY, {}, run);
-  ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
-  CommandClient probe(1969);  // the port is open once the client connects
-  ASSERT_TRUE(probe.connected());
-  p.signal(SIGTERM);
-  EXPECT_EQ(p.wait(5000), 0);
-  EXPECT_TRUE(std::regex_match(log(), kStartAndEnd)) << log();
+// SIGHUP comes with a closed terminal or SSH session.
+TEST_F(SpineSystemTest, SigtermAndSighupEndTheProgramLikeEsc) {
+  for (const int sig : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    std::filesystem::remove(run + "/logfile.txt");
+    Process p(TESSARO_BINARY, {}, run);
+    ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
+    CommandClient probe(1969);  // the port is open once the client connects
+    ASSERT_TRUE(probe.connected());
+    p.signal(sig);
+    EXPECT_EQ(p.wait(5000), 0);
+    EXPECT_TRUE(std::regex_match(log(), kStartAndEnd)) << log();
+  }
 }
 
 TEST_F(SpineSystemTest, StandardInputAtEndOfFileIsNoReasonToStop) {
