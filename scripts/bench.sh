@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds into build/ and runs the benchmark against the real server; any
-# arguments go to the benchmark (e.g. --idle-seconds 10 while developing).
+# Builds into build/ and runs the benchmark against the real server, on the
+# disk ($TMPDIR, default /tmp) and on tmpfs (/dev/shm); any arguments go to
+# the benchmark (e.g. --idle-seconds 10 or --only tmpfs while developing).
 # It needs port 1969 and waits until no other program listens there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
