@@ -1,7 +1,8 @@
 // What the systemd unit relies on: the program runs with standard input on
 // /dev/null, SIGTERM stops it cleanly, and `cmake --install` lays out the
 // program, the client, the example and the unit where the setup script
-// looks for them.
+// looks for them; the setup script under a scratch root, and its log rotation
+// rule on a running program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -69,6 +70,27 @@ void RunAsTheUnitDoes(const std::string& program, const ServiceDirs& dirs,
       << log;
 }
 
+// A shell command that must succeed; its output.
+std::string Sh(const std::string& command) {
+  TempDir out;
+  const int status = std::system(("(" + command + ") >" + out.path() + "/out 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+  return ReadFile(out.path() + "/out");
+}
+
+// This build installed into a prefix, and a scratch root for its setup script.
+struct ScratchSetup {
+  TempDir prefix, root;
+  std::string state = root.path() + "/var/lib/tessaro", runtime = root.path() + "/run/tessaro";
+  ScratchSetup() {
+    Sh("cmake --install " + fs::path(TESSARO_TOOLS_DIR).parent_path().string() + " --prefix " +
+       prefix.path());
+  }
+  std::string run() {
+    return Sh(prefix.path() + "/share/tessaro/setup-service.sh --root " + root.path());
+  }
+};
+
 TEST(ServiceSystemTest, WithInputFromDevNullTheProgramServesUntilSigterm) {
   ServiceDirs dirs;
   WriteFile(dirs.run + "/Tessaro.ini", "[Devices]\ndev0=dummy_io\n");
@@ -84,13 +106,13 @@ TEST(ServiceSystemTest, InstalledTreeHoldsWhatTheSetupScriptNeedsAndRuns) {
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(installLog);
 
-  // The program and the client only: no simulators.
+  // The programs only: no simulators.
   std::set<std::string> bin;
   for (const auto& entry : fs::directory_iterator(prefix.path() + "/bin")) {
     bin.insert(entry.path().filename());
     EXPECT_EQ(access(entry.path().c_str(), X_OK), 0) << entry.path();
   }
-  EXPECT_EQ(bin, (std::set<std::string>{"tessaro", "tessaro_client"}));
+  EXPECT_EQ(bin, (std::set<std::string>{"tessaro", "tessaro_client", "tessaro_gateway"}));
 
   const std::string share = prefix.path() + "/share/tessaro";
   EXPECT_TRUE(FileExists(share + "/example/Tessaro.ini"));
@@ -103,6 +125,83 @@ TEST(ServiceSystemTest, InstalledTreeHoldsWhatTheSetupScriptNeedsAndRuns) {
   ServiceDirs dirs;
   fs::copy_file(share + "/example/Tessaro.ini", dirs.run + "/Tessaro.ini");
   RunAsTheUnitDoes(prefix.path() + "/bin/tessaro", dirs, prefix.path() + "/bin/tessaro_client");
+}
+
+TEST(ServiceSystemTest, SetupLinksDebugToTheRuntimeDirectoryAndARerunChangesNothing) {
+  ScratchSetup setup;
+  EXPECT_THAT(setup.run(), HasSubstr("user, ownership and systemctl skipped"));
+  EXPECT_THAT(ReadFile(setup.root.path() + "/etc/systemd/system/tessaro.service"),
+              HasSubstr("\nRuntimeDirectory=tessaro\nRuntimeDirectoryMode=0755\n"
+                        "RuntimeDirectoryPreserve=yes\nExecStart=" +
+                        setup.prefix.path() + "/bin/tessaro\n"));
+  EXPECT_EQ(fs::read_symlink(setup.state + "/debug"), setup.runtime);
+  EXPECT_THAT(ReadFile(setup.root.path() + "/etc/systemd/system/tessaro-gateway.service"),
+              HasSubstr("\nExecStart=" + setup.prefix.path() + "/bin/tessaro_gateway --history "));
+  WriteFile(setup.state + "/run/Tessaro.ini", "edited");
+  WriteFile(setup.root.path() + "/etc/default/tessaro-gateway", "GATEWAY_OPTIONS=--http none\n");
+  const std::string tree =
+      "cd " + setup.root.path() +
+      " && find . -printf '%p %y %m %l\n' | sort && find . -type f | xargs md5sum";
+  const std::string before = Sh(tree);
+  setup.run();
+  EXPECT_EQ(Sh(tree), before);
+}
+
+TEST(ServiceSystemTest, SetupReplacesAnOldDebugDirectoryAndMovesForeignFilesAside) {
+  const struct {
+    std::vector<std::string> files;
+    bool asideTaken;
+    std::string kept;  // the entries beside run/, then every file with its content
+  } rows[] = {
+      {{"fast.xml", "slow.xml", "fast.xml.tmp", "slow.xml.tmp"}, false, "debug run "},
+      {{}, false, "debug run "},
+      {{"fast.xml", "x"},
+       false,
+       "debug debug.on-disk run debug.on-disk/fast.xml:fast.xml debug.on-disk/x:x "},
+      {{".pid"},
+       true,
+       "debug debug.on-disk debug.on-disk.1 run debug.on-disk.1/.pid:.pid debug.on-disk:old "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.files));
+    ScratchSetup setup;
+    fs::create_directories(setup.state + "/debug");
+    for (const auto& f : row.files) WriteFile(setup.state + "/debug/" + f, f);
+    if (row.asideTaken) WriteFile(setup.state + "/debug.on-disk", "old");
+    setup.run();
+    EXPECT_EQ(fs::read_symlink(setup.state + "/debug"), setup.runtime);
+    EXPECT_EQ(Sh("cd " + setup.state + " && (ls -A; grep -r . debug* | sort) | tr '\\n' ' '"),
+              row.kept);
+  }
+}
+
+TEST(ServiceSystemTest, InstalledRuleRotatesTheLogOfTheRunningProgram) {
+  ScratchSetup setup;
+  setup.run();
+  const std::string run = setup.state + "/run", log = run + "/logfile.txt";
+  WriteFile(run + "/Tessaro.ini",
+            "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\n");
+  std::string failure;
+  auto p =
+      StartServer(setup.prefix.path() + "/bin/tessaro", run, &failure, Process::Input::DevNull);
+  ASSERT_NE(p, nullptr) << failure;
+  const std::string started = ReadFile(log);
+
+  // Under Debian's global "create", which the rule must override.
+  WriteFile(setup.prefix.path() + "/conf",
+            "create\ninclude " + setup.root.path() + "/etc/logrotate.d\n");
+  Sh("logrotate -f -s " + setup.prefix.path() + "/state " + setup.prefix.path() + "/conf");
+  EXPECT_FALSE(FileExists(log));
+  CommandClient client(1969);
+  EXPECT_EQ(client.request("cmd=dout&username=rotate&outn=0&mode=ein\r\n"), "ok\r\n");
+  const std::string fast = setup.runtime + "/fast.xml";  // written through the link
+  for (int i = 0; i < 500 && !(ReadFile(log).find("ein") != std::string::npos && FileExists(fast));
+       ++i) {
+    SleepMs(20);
+  }
+  EXPECT_TRUE(std::regex_match(ReadFile(log), std::regex(R"(\n\d\d:\d\d:\d\d \[r\] Pumpe: ein)")));
+  EXPECT_EQ(ReadFile(log + ".1"), started);  // renamed, not yet compressed
+  EXPECT_TRUE(FileExists(fast));
 }
 
 }  // namespace
