@@ -7,12 +7,11 @@ namespace {
 
 uint32_t channelBit(int32_t ch) { return (ch >= 0 && ch < 32) ? (1u << ch) : 0u; }
 
-std::string defaultName(const TessaroDev* device, int32_t devOutput) {
-  return formatCut(kOutputTextMax, "dev%d_ch%d", device != nullptr ? device->devIndex : -1,
-                   devOutput);
-}
-
 }  // namespace
+
+std::string DefaultOutputName(int32_t devIndex, int32_t devOutput) {
+  return formatCut(kOutputTextMax, "dev%d_ch%d", devIndex, devOutput);
+}
 
 DigitalOutput::DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, int32_t devOutput,
                              int32_t mode, int32_t slaveOut, std::string_view name,
@@ -22,7 +21,8 @@ DigitalOutput::DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, i
       devOutput(devOutput),
       mode(mode),
       slaveOut(slaveOut < 0 || IsAllowedSlave(outIndex, slaveOut) ? slaveOut : -1),
-      name(name.empty() ? defaultName(device, devOutput) : cut(name, kOutputTextMax)),
+      name(name.empty() ? DefaultOutputName(device != nullptr ? device->devIndex : -1, devOutput)
+                        : cut(name, kOutputTextMax)),
       controlFile(cut(controlFile, kOutputTextMax)),
       t_(t) {}
 

@@ -13,6 +13,9 @@ enum OutputMode : int32_t { MODE_AUS = 0, MODE_EIN = 1, MODE_UHR = 2, MODE_SLAVE
 // A channel's texts (name, control file, info) hold at most this many characters.
 constexpr size_t kOutputTextMax = 31;
 
+// The name of a channel configured without one.
+std::string DefaultOutputName(int32_t devIndex, int32_t devOutput);
+
 // True when slaveOut names another channel a link may lead to: 0 ... 31 and
 // not ch itself. A negative number is "no slave"; anything else is refused so
 // that a link can neither run off the table nor hold itself on.

@@ -1,6 +1,8 @@
 // The output channels half of LoadConfig: section Digital_Outputs, keys
 // out0 ... out31, each "device,output,slave,mode[,name[,control file]]".
 
+#include "devices/OutputConfig.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,30 +14,10 @@
 
 namespace {
 
-constexpr size_t kMaxFields = 6;
-
-// Fields of a configuration value. A run of commas is one separator and
-// leading commas are skipped, so no field is ever empty: an empty field moves
-// the following ones forward. Blanks belong to the field. Fields after the
-// sixth are dropped.
-std::vector<std::string> SplitFields(std::string_view value) {
-  std::vector<std::string> fields;
-  size_t at = 0;
-  while (fields.size() < kMaxFields) {
-    at = value.find_first_not_of(',', at);
-    if (at == std::string_view::npos) break;
-    const size_t end = value.find(',', at);
-    fields.emplace_back(value.substr(at, end == std::string_view::npos ? end : end - at));
-    if (end == std::string_view::npos) break;
-    at = end;
-  }
-  return fields;
-}
-
 // The channel of key number k from its configuration value, or null after
 // the console line saying why the line is not used.
 std::unique_ptr<DigitalOutput> BuildChannel(Tessaro& t, int32_t k, std::string_view value) {
-  const std::vector<std::string> fields = SplitFields(value);
+  const std::vector<std::string> fields = SplitOutputFields(value);
   auto field = [&](size_t n) -> const std::string* {
     return n < fields.size() ? &fields[n] : nullptr;
   };
@@ -99,6 +81,21 @@ std::unique_ptr<DigitalOutput> BuildChannel(Tessaro& t, int32_t k, std::string_v
 }
 
 }  // namespace
+
+std::vector<std::string> SplitOutputFields(std::string_view value) {
+  constexpr size_t kMaxFields = 6;
+  std::vector<std::string> fields;
+  size_t at = 0;
+  while (fields.size() < kMaxFields) {
+    at = value.find_first_not_of(',', at);
+    if (at == std::string_view::npos) break;
+    const size_t end = value.find(',', at);
+    fields.emplace_back(value.substr(at, end == std::string_view::npos ? end : end - at));
+    if (end == std::string_view::npos) break;
+    at = end;
+  }
+  return fields;
+}
 
 void LoadOutputs(Tessaro& t) {
   t.console.printf("\nDIGTAL OUTPUTS:\n");

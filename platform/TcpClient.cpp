@@ -87,6 +87,10 @@ long TcpClient::receive(char* buffer, size_t size, int timeoutMs) {
   return n < 0 ? -1 : static_cast<long>(n);
 }
 
+void TcpClient::finishSending() {
+  if (fd_ >= 0) shutdown(fd_, SHUT_WR);
+}
+
 void TcpClient::close() {
   if (fd_ < 0) return;
   shutdown(fd_, SHUT_RDWR);

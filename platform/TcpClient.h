@@ -44,6 +44,10 @@ class TcpClient {
   // when nothing came.
   long receive(char* buffer, size_t size, int timeoutMs);
 
+  // Tells the peer that nothing more will be sent (it reads end of file);
+  // receiving goes on.
+  void finishSending();
+
   // Shuts the connection down in both directions and closes the socket;
   // nothing happens when none is open.
   void close();

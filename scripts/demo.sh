@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the demo installation in demo-run/: one device of
 # every kind, the serial and network ones played by the simulators of tools/,
-# the relay board without hardware. ESC or Ctrl-C ends the server and the
-# simulators.
+# the relay board without hardware, and the web gateway on port 8080. ESC or
+# Ctrl-C ends the server, the gateway and the simulators.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -30,10 +30,13 @@ trap cleanup EXIT
 for link in hb628.tty leveljet.tty KlimaLogg.dat1; do
   for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 done
+# The web page; it shows the server as down until the server below has started.
+"$top/build/tessaro_gateway" --http 127.0.0.1:8080 >../gateway.log 2>&1 & pids+=($!)
 
 cat <<EOT
 
 Tessaro demo installation in $top/demo-run/run
+  Web page:      http://127.0.0.1:8080/  (tessaro_gateway; its output in $top/demo-run/gateway.log)
   Status files:  $top/demo-run/debug/fast.xml and slow.xml
   Event log:     $top/demo-run/run/logfile.txt
   Simulators:    $top/demo-run/*.log (kill -USR1 a simulator to make it fall silent)

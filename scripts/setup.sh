@@ -4,7 +4,11 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev libexpat1-dev netcat-openbsd faketime "$@")
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev libexpat1-dev
+  libcpp-httplib-dev nlohmann-json3-dev libpugixml-dev libcrypt-dev libmosquitto-dev libsqlite3-dev
+  sqlite3
+  mosquitto mosquitto-clients
+  netcat-openbsd faketime logrotate "$@")
 
 missing=()
 for p in "${packages[@]}"; do

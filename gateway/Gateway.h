@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "gateway/CommandQueue.h"
+#include "gateway/Model.h"
+#include "gateway/Options.h"
+#include "gateway/StatusWatcher.h"
+#include "gateway/Users.h"
+
+class History;
+class MqttFace;
+class Recorder;
+class WebServer;
+
+// Everything tessaro_gateway runs, in one place that a test creates fresh
+// over an installation directory: the model, the status watcher that feeds
+// it, the command queue, and the faces on them (web and MQTT, either may be
+// left out).
+class Gateway {
+ public:
+  // workDir is the installation's working directory ("." for the process's own).
+  Gateway(Options options, std::string workDir);
+  ~Gateway();
+  Gateway(const Gateway&) = delete;
+  Gateway& operator=(const Gateway&) = delete;
+
+  // Loads the users and starts every part; false with *error when one
+  // cannot start. Listening beyond loopback without users is refused.
+  bool start(std::string* error);
+  void stop();
+
+  uint16_t httpPort() const;
+  Model& model() { return model_; }
+
+ private:
+  Options options_;
+  std::optional<Users> users_;
+  Model model_;
+  std::unique_ptr<History> history_;
+  std::unique_ptr<Recorder> recorder_;
+  // Before the queue: the queue's last results go to the MQTT face.
+  std::unique_ptr<MqttFace> mqtt_;
+  CommandQueue queue_;
+  StatusWatcher watcher_;
+  std::unique_ptr<WebServer> web_;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A command that came in on MQTT: PREFIX/out/N/mode/set ("ein"),
+// PREFIX/out/N/timer/set ({"minutes":30,"on":true}) or PREFIX/enable/set
+// ("ON"/"OFF"). request is its request line for user (ISO 8859-1); error
+// says, in German, why a message could not be taken.
+struct MqttCommand {
+  std::string request;
+  std::string error;
+};
+
+// Nothing for a topic that is not a command topic under prefix.
+std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::string_view topic,
+                                            std::string_view payload, std::string_view user);

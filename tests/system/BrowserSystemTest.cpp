@@ -1,0 +1,114 @@
+// The page in headless Chromium over the demo installation, used as a person
+// uses it: it shows the channels, a click on a mode switches the channel and
+// the page follows without a reload, a timer counts down, and a stopped
+// server brings up the banner. It saves the screenshot the README shows.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WebDriver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (done()) return true;
+    SleepMs(50);
+  }
+  return done();
+}
+
+// The demo installation with its simulators, the server and the gateway.
+class DemoInstallation {
+ public:
+  DemoInstallation() {
+    fs::create_directories(run);
+    fs::create_directories(root.path() + "/debug");
+    for (const auto& f : fs::directory_iterator(TESSARO_SOURCE_DIR "/examples/demo")) {
+      fs::copy_file(f.path(), run + "/" + f.path().filename().string());
+    }
+    const std::string tools = TESSARO_TOOLS_DIR;
+    sims.push_back(start(tools + "/netio_sim", {"--port", "19230"}));
+    sims.push_back(start(tools + "/hb628_sim", {"--link", "./hb628.tty"}));
+    sims.push_back(start(tools + "/leveljet_sim", {"--link", "./leveljet.tty"}));
+    sims.push_back(start(tools + "/klimalogg_sim", {"--file", "./KlimaLogg.dat1", "--interval", "5"}));
+    for (const char* link : {"/hb628.tty", "/leveljet.tty", "/KlimaLogg.dat1"}) {
+      Eventually([&] { return fs::exists(run + link); });
+    }
+    std::string failure;
+    server = StartServer(TESSARO_BINARY, run, &failure, Process::Input::DevNull);
+    gateway = start(TESSARO_GATEWAY_BINARY, {"--http", "127.0.0.1:0"});
+    if (server && gateway->waitForOutput("/\n", 10000)) {
+      const std::string out = gateway->output();
+      url = out.substr(out.find("http://"), out.find("/\n") - out.find("http://") + 1);
+    }
+  }
+  std::string slowXml() const { return ReadFile(root.path() + "/debug/slow.xml"); }
+
+  TempDir root;
+  std::string run = root.path() + "/run";
+  std::vector<std::unique_ptr<Process>> sims;
+  std::unique_ptr<Process> server;
+  std::unique_ptr<Process> gateway;
+  std::string url;
+
+ private:
+  std::unique_ptr<Process> start(const std::string& program, std::vector<std::string> args) {
+    return std::make_unique<Process>(program, args, run, Process::Input::DevNull);
+  }
+};
+
+TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
+  DemoInstallation demo;
+  ASSERT_FALSE(demo.url.empty()) << (demo.gateway ? demo.gateway->output() : "no server");
+  WebDriver browser(1280, 1400);
+  ASSERT_TRUE(browser.ready()) << browser.failure();
+  ASSERT_TRUE(browser.open(demo.url));
+
+  // The channels with their names, umlauts included.
+  ASSERT_TRUE(Eventually([&] { return browser.text("[data-channel='6']").find("L\u00fcfter") != std::string::npos; }))
+      << browser.text("#channels");
+  EXPECT_NE(browser.text("[data-channel='0']").find("Kessel"), std::string::npos);
+  // A mark that a reload would wipe out.
+  browser.script("window.notReloaded = true; return null;");
+
+  ASSERT_TRUE(browser.click("[data-channel='0'] select.mode"));
+  ASSERT_TRUE(browser.click("[data-channel='0'] select.mode option[value='ein']"));
+  EXPECT_TRUE(Eventually([&] {
+    return demo.slowXml().find("<outn>0</outn>\n   <valid>1</valid>\n   <value>1</value>\n   <mode>ein</mode>") !=
+           std::string::npos;
+  })) << demo.slowXml();
+  EXPECT_TRUE(Eventually([&] { return browser.text("[data-channel='0'] .state").find("ein") != std::string::npos; }));
+  EXPECT_EQ(browser.script("return window.notReloaded === true;"), true);
+
+  // A timer on channel 5 (Licht), held on for 5 minutes.
+  ASSERT_TRUE(browser.type("[data-channel='5'] input[type='number']", "5"));
+  ASSERT_TRUE(browser.click("[data-channel='5'] button.timer-on"));
+  EXPECT_TRUE(Eventually([&] { return demo.slowXml().find("<timer_time>5</timer_time>") != std::string::npos; }));
+  EXPECT_TRUE(Eventually([&] { return browser.text("[data-channel='5'] .timer").find('5') != std::string::npos; }))
+      << browser.text("[data-channel='5']");
+
+  // Sensors from the simulators, then the picture for the README.
+  EXPECT_TRUE(Eventually([&] { return browser.script("return document.querySelectorAll('.stale').length;") == 0; }))
+      << browser.text("#sensors");
+  fs::create_directories(TESSARO_SCREENSHOT_DIR);
+  EXPECT_TRUE(browser.screenshot(TESSARO_SCREENSHOT_DIR "/gateway.png"));
+  WebDriver phone(390, 1600);
+  if (phone.ready() && phone.open(demo.url)) {
+    Eventually([&] { return !phone.text("[data-channel='7']").empty(); });
+    EXPECT_TRUE(phone.screenshot(TESSARO_SCREENSHOT_DIR "/gateway-phone.png"));
+  }
+
+  demo.server->signal(SIGTERM);
+  ASSERT_EQ(demo.server->wait(10000), 0);
+  EXPECT_TRUE(Eventually([&] { return browser.script("return !document.getElementById('banner').hidden;") == true; }));
+  EXPECT_FALSE(browser.text("#banner").empty());
+}
+
+}  // namespace
