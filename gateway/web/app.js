@@ -26,6 +26,14 @@
 //                           .bar elements (data-from/data-to: minutes of the day),
 //                           .now on today's row; .empty "keine Schaltpunkte"
 //   #log > li               the log lines, oldest first
+//   #history                the history (history.js); #history > .empty says "Keine
+//                           Aufzeichnung." when there is none (404 or no series), else hidden
+//     button[data-range=1d|7d|30d|1y]   the span, aria-pressed="true" on the one shown
+//     .chart[data-series-group=G]       one chart per G: ai.D, tank.D, klp.D.tmp, klp.D.hum;
+//                           holds a canvas once drawn; data-points: the points of all its
+//                           lines, hidden ones too (0: "Keine Daten in diesem Zeitraum.")
+//     a.csv                 CSV download of one series over the span shown
+//     .band[data-channel=N] channel N's on-times from out.N.value, with its name
 // Numbers are shown in German notation (12,345 V); data-value keeps them as sent.
 
 const MODES = ['aus', 'ein', 'uhr', 'slave'];
@@ -212,9 +220,9 @@ function renderSensors(box, [ai, tank, klp]) {
     const card = sensorCard('ai', 'Analogeingänge', a);
     const grid = el('div', 'ai-grid');
     a.ch.forEach((v, i) => {
-      const c = field('ch', `AI ${i}`, v, f3.format(v) + ' V');
+      const c = field('ch', `AI ${i + 1}`, v, f3.format(v) + ' V');
       c.className = 'field ai-ch';
-      c.dataset.ch = i;
+      c.dataset.ch = i + 1;
       grid.append(c);
     });
     card.append(grid);

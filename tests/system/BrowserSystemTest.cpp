@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 
+#include "gateway/History.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WebDriver.h"
@@ -41,9 +44,10 @@ class DemoInstallation {
     for (const char* link : {"/hb628.tty", "/leveljet.tty", "/KlimaLogg.dat1"}) {
       Eventually([&] { return fs::exists(run + link); });
     }
+    seedHistory();
     std::string failure;
     server = StartServer(TESSARO_BINARY, run, &failure, Process::Input::DevNull);
-    gateway = start(TESSARO_GATEWAY_BINARY, {"--http", "127.0.0.1:0"});
+    gateway = start(TESSARO_GATEWAY_BINARY, {"--http", "127.0.0.1:0", "--history", history, "--history-batch", "1"});
     if (server && gateway->waitForOutput("/\n", 10000)) {
       const std::string out = gateway->output();
       url = out.substr(out.find("http://"), out.find("/\n") - out.find("http://") + 1);
@@ -51,7 +55,26 @@ class DemoInstallation {
   }
   std::string slowXml() const { return ReadFile(root.path() + "/debug/slow.xml"); }
 
+  // The last day of the HB628's inputs, as a recording gateway would
+  // have left them: the charts have data from the start.
+  void seedHistory() {
+    std::string error;
+    std::unique_ptr<History> h = History::Open(history, &error);
+    ASSERT_NE(h, nullptr) << error;
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    std::vector<History::Row> rows;
+    for (int64_t t = now - 26 * 3600'000; t < now; t += History::kMinuteMs) {
+      for (int k = 1; k <= 8; ++k) {
+        rows.push_back({"ai.2." + std::to_string(k), t, k + 0.4 * std::sin(t / 3600'000.0 + k)});
+      }
+    }
+    ASSERT_TRUE(h->write(rows, {}));
+  }
+
   TempDir root;
+  std::string history = root.path() + "/history.sqlite";
   std::string run = root.path() + "/run";
   std::vector<std::unique_ptr<Process>> sims;
   std::unique_ptr<Process> server;
@@ -67,7 +90,7 @@ class DemoInstallation {
 TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
   DemoInstallation demo;
   ASSERT_FALSE(demo.url.empty()) << (demo.gateway ? demo.gateway->output() : "no server");
-  WebDriver browser(1280, 1400);
+  WebDriver browser(1280, 2900);  // tall enough for the whole page in one picture
   ASSERT_TRUE(browser.ready()) << browser.failure();
   ASSERT_TRUE(browser.open(demo.url));
 
@@ -93,6 +116,12 @@ TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
   EXPECT_TRUE(Eventually([&] { return demo.slowXml().find("<timer_time>5</timer_time>") != std::string::npos; }));
   EXPECT_TRUE(Eventually([&] { return browser.text("[data-channel='5'] .timer").find('5') != std::string::npos; }))
       << browser.text("[data-channel='5']");
+
+  // The recorded inputs as a chart.
+  EXPECT_TRUE(Eventually([&] {
+    return browser.script("const c = document.querySelector(\"#history .chart[data-series-group='ai.2']\");"
+                          "return c !== null && c.querySelector('canvas') !== null && Number(c.dataset.points) > 100;") == true;
+  })) << browser.text("#history");
 
   // Sensors from the simulators, then the picture for the README.
   EXPECT_TRUE(Eventually([&] { return browser.script("return document.querySelectorAll('.stale').length;") == 0; }))
