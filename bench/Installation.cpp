@@ -44,6 +44,22 @@ TempInstallation::~TempInstallation() {
   }
 }
 
+TempDirectory::TempDirectory(const std::string& base, const std::string& prefix, bool keep)
+    : keep_(keep) {
+  std::string pattern = base + "/" + prefix + ".XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot create a temporary directory in " + base);
+  path_ = pattern;
+}
+
+TempDirectory::~TempDirectory() {
+  if (keep_) {
+    std::fprintf(stderr, "kept %s\n", path_.c_str());
+  } else {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+}
+
 std::string FileSystemTypeName(unsigned long type) {
   switch (type) {
     case 0xEF53:

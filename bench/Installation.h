@@ -21,6 +21,22 @@ class TempInstallation {
   bool keep_;
 };
 
+// A new empty directory under base named prefix.XXXXXX, removed with what
+// it holds at the end unless kept.
+class TempDirectory {
+ public:
+  TempDirectory(const std::string& base, const std::string& prefix, bool keep);
+  ~TempDirectory();
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool keep_;
+};
+
 // The name of a statfs type magic, e.g. "ext4"; "file system 0x..." for
 // others.
 std::string FileSystemTypeName(unsigned long type);

@@ -144,7 +144,8 @@ void SampleMemory(pid_t pid, bool byMapping, Memory* into, Figures* f) {
 
 }  // namespace
 
-Figures MeasureInstallation(const Options& o, FileSystem fileSystem, const std::string& base) {
+Figures MeasureInstallation(const Options& o, FileSystem fileSystem, const std::string& base,
+                            const std::function<void(const TempInstallation&)>& whileRunning) {
   Figures f;
   f.fileSystem = fileSystem;
   TempInstallation dir(base, o.keep);
@@ -169,6 +170,7 @@ Figures MeasureInstallation(const Options& o, FileSystem fileSystem, const std::
     MeasureBursts(client, pid, o.bursts, &f);
   }
   SampleMemory(pid, o.memoryDetail, &f.loadMemory, &f);
+  if (whileRunning) whileRunning(dir);
   f.exitStatus = server.stop();
   return f;
 }

@@ -7,7 +7,8 @@
 
 const char* const kUsage =
     "usage: tessaro_bench [--idle-seconds N] [--requests N] [--pipelined N] [--bursts N]\n"
-    "                     [--gap-us N] [--port-wait-seconds N] [--server PATH]\n"
+    "                     [--gap-us N] [--port-wait-seconds N] [--events N]\n"
+    "                     [--server PATH] [--gateway PATH] [--no-gateway] [--no-history]\n"
     "                     [--only disk|tmpfs] [--memory-detail] [--keep]\n";
 
 namespace {
@@ -24,10 +25,12 @@ bool ParseCount(const std::string& text, int* value) {
 
 }  // namespace
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultServer) {
+ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultServer,
+                           const std::string& defaultGateway) {
   ParsedOptions parsed;
   Options& o = parsed.options;
   o.server = defaultServer;
+  o.gateway = defaultGateway;
   const auto invalid = [&](const std::string& why) {
     parsed.outcome = ParsedOptions::Outcome::Invalid;
     parsed.error = why;
@@ -45,6 +48,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::stri
       {"--bursts", &o.bursts, 10},
       {"--gap-us", &o.gapUs, 0},
       {"--port-wait-seconds", &o.portWaitSeconds, 0},
+      {"--events", &o.events, 20},
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -62,6 +66,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::stri
       ++i;
     } else if (a == "--server" && hasValue) {
       o.server = args[++i];
+    } else if (a == "--gateway" && hasValue) {
+      o.gateway = args[++i];
+    } else if (a == "--no-gateway") {
+      o.gatewayPart = false;
+    } else if (a == "--no-history") {
+      o.historyPart = false;
     } else if (a == "--only" && hasValue && (args[i + 1] == "disk" || args[i + 1] == "tmpfs")) {
       o.only = args[++i] == "disk" ? Only::Disk : Only::Tmpfs;
     } else if (a == "--only") {

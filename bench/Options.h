@@ -14,7 +14,11 @@ struct Options {
   int bursts = 2000;
   int gapUs = 1000;  // pause after each round trip's reply
   int portWaitSeconds = 1800;
+  int events = 200;  // mode changes through the gateway, after the warm-up
   std::string server;
+  std::string gateway;
+  bool gatewayPart = true;  // false: --no-gateway
+  bool historyPart = true;  // false: --no-history
   bool memoryDetail = false;
   bool keep = false;
   Only only = Only::Both;
@@ -29,6 +33,7 @@ struct ParsedOptions {
 
 // The command line after the program name. Counts below a useful minimum are
 // raised to it, so a short development run still has a median and a p99.
-ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultServer);
+ParsedOptions ParseOptions(const std::vector<std::string>& args, const std::string& defaultServer,
+                           const std::string& defaultGateway);
 
 extern const char* const kUsage;

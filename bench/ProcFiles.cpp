@@ -118,6 +118,15 @@ int64_t ReadCpuNs(pid_t pid) {
   return std::atoll(ReadWholeFile(ProcPath(pid, "schedstat")).c_str());
 }
 
+int64_t ReadThreadsCpuNs(pid_t pid) {
+  int64_t ns = 0;
+  std::error_code ignored;
+  for (const auto& task : std::filesystem::directory_iterator(ProcPath(pid, "task"), ignored)) {
+    ns += std::atoll(ReadWholeFile(task.path().string() + "/schedstat").c_str());
+  }
+  return ns;
+}
+
 Memory ReadMemory(pid_t pid, bool byMapping) {
   Memory m = ParseMemory(ReadWholeFile(ProcPath(pid, "status")),
                          ReadWholeFile(ProcPath(pid, "smaps_rollup")));

@@ -47,6 +47,9 @@ CpuTicks ReadCpuTicks(pid_t pid);
 // Time the process has run on a CPU, in ns: the scheduler's own account
 // (schedstat), finer than the clock ticks of stat.
 int64_t ReadCpuNs(pid_t pid);
+// The same summed over the process's threads now (a thread that ended is
+// no longer counted).
+int64_t ReadThreadsCpuNs(pid_t pid);
 Memory ReadMemory(pid_t pid, bool byMapping);
 std::string ReadLoadAverage();
 std::string ReadCpuModel();

@@ -1,17 +1,13 @@
 #include "bench/ServerProcess.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 
 #include "bench/BenchSupport.h"
+#include "bench/ChildProcess.h"
 #include "platform/Socket.h"
 
 namespace {
@@ -47,7 +43,7 @@ ServerProcess::ServerProcess(const std::string& program, const TempInstallation&
       if (NowNs() > end) Fail("port 1969 stayed busy");
       SleepUs(500000);
     }
-    spawn(program, dir);
+    pid_ = SpawnChild({program}, dir.run(), dir.console());
     const int status = waitUntilStarted(dir);
     if (status < 0) return;
     if (ReadWholeFile(dir.console()).find(kBindFailed) == std::string::npos) {
@@ -61,40 +57,13 @@ ServerProcess::ServerProcess(const std::string& program, const TempInstallation&
 }
 
 ServerProcess::~ServerProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
+  if (pid_ > 0) KillChild(pid_);
 }
 
 int ServerProcess::stop() {
-  kill(pid_, SIGTERM);
-  for (int i = 0; i < 500; ++i) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    SleepUs(10000);
-  }
-  return -1;
-}
-
-void ServerProcess::spawn(const std::string& program, const TempInstallation& dir) {
-  pid_ = fork();
-  if (pid_ < 0) Fail("fork failed");
-  if (pid_ == 0) {
-    // A benchmark killed half-way must not leave a server on the port.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(dir.console().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || chdir(dir.run().c_str()) != 0) _exit(126);
-    dup2(in, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const int status = StopChild(pid_);
+  pid_ = -1;
+  return status;
 }
 
 // -1 once the start entry is logged (the port listens then), else the exit
@@ -103,10 +72,8 @@ int ServerProcess::waitUntilStarted(const TempInstallation& dir) {
   const std::string log = dir.run() + "/logfile.txt";
   for (int i = 0; i < 1000; ++i) {
     if (ReadWholeFile(log).find(kStarted) != std::string::npos) return -1;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    }
+    const int status = EndedChild(pid_);
+    if (status >= 0) return status;
     SleepUs(10000);
   }
   Fail("the server did not log its start within 10 s");

@@ -25,7 +25,6 @@ class ServerProcess {
   int stop();
 
  private:
-  void spawn(const std::string& program, const TempInstallation& dir);
   int waitUntilStarted(const TempInstallation& dir);
 
   pid_t pid_ = -1;

@@ -2,7 +2,10 @@
 // the disk ($TMPDIR, default /tmp) and once on tmpfs (/dev/shm), and prints
 // one table of what it costs on each: request round trips against a plain
 // loopback echo as the floor, pipelined and burst requests per second, and
-// the idle server's CPU time and resident memory.
+// the idle server's CPU time and resident memory. A second table has the
+// gateway beside the server on tmpfs (event latency, idle CPU with and
+// without recording, memory) and the history of a simulated year on the
+// disk (build, size, queries).
 //
 // Usage: see kUsage (--help).
 
@@ -13,6 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/GatewayMeasurements.h"
+#include "bench/GatewayReport.h"
+#include "bench/HistoryMeasurements.h"
 #include "bench/Measurements.h"
 #include "bench/Options.h"
 #include "bench/ProcFiles.h"
@@ -20,6 +26,9 @@
 
 #ifndef TESSARO_SERVER
 #error "TESSARO_SERVER must name the server binary"
+#endif
+#ifndef TESSARO_GATEWAY
+#error "TESSARO_GATEWAY must name the gateway binary"
 #endif
 
 namespace {
@@ -32,8 +41,8 @@ std::string DiskBase() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const ParsedOptions parsed =
-      ParseOptions(std::vector<std::string>(argv + 1, argv + argc), TESSARO_SERVER);
+  const ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                            TESSARO_SERVER, TESSARO_GATEWAY);
   switch (parsed.outcome) {
     case ParsedOptions::Outcome::Run:
       break;
@@ -51,13 +60,25 @@ int main(int argc, char** argv) {
   RunContext run;
   run.server = opt.server;
   run.loadAtStart = ReadLoadAverage();
+  // The gateway runs beside the server on tmpfs, as a service installation
+  // has its status files; on the disk only when that is the one measured.
+  // Its history goes to the disk, as a real installation's does.
+  GatewayFigures gateway;
+  const std::function<void(const TempInstallation&)> measureGateway =
+      [&](const TempInstallation& dir) {
+        if (opt.gatewayPart) gateway = MeasureGateway(opt, dir, DiskBase());
+      };
   std::vector<Figures> columns;
   if (opt.only != Only::Tmpfs) {
-    columns.push_back(MeasureInstallation(opt, FileSystem::Disk, DiskBase()));
+    columns.push_back(MeasureInstallation(
+        opt, FileSystem::Disk, DiskBase(),
+        opt.only == Only::Disk ? measureGateway : std::function<void(const TempInstallation&)>()));
   }
   if (opt.only != Only::Disk) {
-    columns.push_back(MeasureInstallation(opt, FileSystem::Tmpfs, "/dev/shm"));
+    columns.push_back(MeasureInstallation(opt, FileSystem::Tmpfs, "/dev/shm", measureGateway));
   }
+  HistoryFigures history;
+  if (opt.historyPart) history = MeasureHistory(opt, DiskBase());
   run.loadAtEnd = ReadLoadAverage();
   run.cpu = ReadCpuModel();
   run.cores = sysconf(_SC_NPROCESSORS_ONLN);
@@ -71,6 +92,10 @@ int main(int argc, char** argv) {
   std::printf("%s\n%s", ReportHeading(run, columns).c_str(),
               RenderTable(names, ReportRows(columns)).c_str());
   if (opt.memoryDetail) std::printf("%s", MappingDetail(columns).c_str());
+  if (gateway.measured || history.measured) {
+    std::printf("\n%s%s", GatewayHeading(gateway, history).c_str(),
+                RenderTable({"Figure"}, GatewayRows(gateway, history)).c_str());
+  }
 
   int status = 0;
   for (const Figures& f : columns) {
@@ -79,6 +104,11 @@ int main(int argc, char** argv) {
                    ColumnName(f.fileSystem), f.exitStatus);
       status = 1;
     }
+  }
+  if (gateway.measured && (gateway.exitStatus != 0 || gateway.exitStatusNoHistory != 0)) {
+    std::fprintf(stderr, "tessaro_bench: the gateway ended with status %d and %d after SIGTERM\n",
+                 gateway.exitStatus, gateway.exitStatusNoHistory);
+    status = 1;
   }
   return status;
 }

@@ -5,7 +5,7 @@
 namespace {
 
 ParsedOptions Parse(std::vector<std::string> args) {
-  return ParseOptions(args, "/bin/tessaro");
+  return ParseOptions(args, "/bin/tessaro", "/bin/tessaro_gateway");
 }
 
 TEST(BenchOptions, NoArgumentsGiveTheFullRunOnBothFileSystems) {
@@ -15,8 +15,12 @@ TEST(BenchOptions, NoArgumentsGiveTheFullRunOnBothFileSystems) {
   EXPECT_EQ(p.options.requests, 2000);
   EXPECT_EQ(p.options.pipelined, 20000);
   EXPECT_EQ(p.options.bursts, 2000);
+  EXPECT_EQ(p.options.events, 200);
   EXPECT_EQ(p.options.server, "/bin/tessaro");
+  EXPECT_EQ(p.options.gateway, "/bin/tessaro_gateway");
   EXPECT_EQ(p.options.only, Only::Both);
+  EXPECT_TRUE(p.options.gatewayPart);
+  EXPECT_TRUE(p.options.historyPart);
 }
 
 TEST(BenchOptions, CountsBelowTheirMinimumAreRaisedToIt) {
@@ -36,6 +40,8 @@ TEST(BenchOptions, CountsBelowTheirMinimumAreRaisedToIt) {
       {"--bursts", "10", &Options::bursts, 10},
       {"--gap-us", "0", &Options::gapUs, 0},
       {"--port-wait-seconds", "0", &Options::portWaitSeconds, 0},
+      {"--events", "19", &Options::events, 20},
+      {"--events", "20", &Options::events, 20},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.value);
@@ -48,6 +54,17 @@ TEST(BenchOptions, CountsBelowTheirMinimumAreRaisedToIt) {
 TEST(BenchOptions, OnlySelectsOneFileSystem) {
   EXPECT_EQ(Parse({"--only", "disk"}).options.only, Only::Disk);
   EXPECT_EQ(Parse({"--only", "tmpfs"}).options.only, Only::Tmpfs);
+}
+
+TEST(BenchOptions, GatewayAndHistoryPartsCanBeLeftOutOrTheGatewayReplaced) {
+  const ParsedOptions p = Parse({"--gateway", "/opt/gw", "--no-history"});
+  EXPECT_EQ(p.options.gateway, "/opt/gw");
+  EXPECT_TRUE(p.options.gatewayPart);
+  EXPECT_FALSE(p.options.historyPart);
+  const ParsedOptions q = Parse({"--no-gateway"});
+  EXPECT_FALSE(q.options.gatewayPart);
+  EXPECT_TRUE(q.options.historyPart);
+  EXPECT_EQ(q.options.gateway, "/bin/tessaro_gateway");
 }
 
 TEST(BenchOptions, BadValuesAreInvalidUnknownOptionsGiveTheUsage) {
@@ -64,6 +81,8 @@ TEST(BenchOptions, BadValuesAreInvalidUnknownOptionsGiveTheUsage) {
       {{"--only", "ext4"}, ParsedOptions::Outcome::Invalid},
       {{"--only"}, ParsedOptions::Outcome::Invalid},
       {{"--server"}, ParsedOptions::Outcome::Usage},
+      {{"--gateway"}, ParsedOptions::Outcome::Usage},
+      {{"--events", "x"}, ParsedOptions::Outcome::Invalid},
       {{"--fast"}, ParsedOptions::Outcome::Usage},
       {{"--keep", "--help"}, ParsedOptions::Outcome::Help},
   };

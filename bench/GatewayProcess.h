@@ -1,0 +1,37 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bench/Installation.h"
+
+// The real tessaro_gateway in an installation's working directory, beside
+// its server, on any free loopback port; killed when the object goes.
+class GatewayProcess {
+ public:
+  // history: the database file, or "none". Ends the run when the gateway
+  // does not tell its address within 10 s.
+  GatewayProcess(const std::string& program, const TempInstallation& dir,
+                 const std::string& history);
+  ~GatewayProcess();
+  GatewayProcess(const GatewayProcess&) = delete;
+  GatewayProcess& operator=(const GatewayProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  uint16_t port() const { return port_; }
+
+  // SIGTERM: the exit status, or -1.
+  int stop();
+
+ private:
+  pid_t pid_ = -1;
+  uint16_t port_ = 0;
+};
+
+// The port of the "tessaro_gateway: http://127.0.0.1:PORT/" line the
+// gateway prints once it listens; nothing before that line is complete.
+std::optional<uint16_t> ParseGatewayPort(std::string_view console);
