@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "core/Reply.h"
@@ -72,13 +74,6 @@ TEST_F(OutputCommandsTest, DoutLogsWithTheUserSetsTheModeAndMarksOnlyARealChange
   EXPECT_FALSE(t.SlowDataNew);
 }
 
-TEST_F(OutputCommandsTest, DoutRefusesAnUnknownModeWithoutLogging) {
-  Dout(t, sink, "3", "EIN");
-  EXPECT_EQ(reply(), "Tessaro.Dout: mode=EIN nicht zul\xE4ssig");
-  EXPECT_EQ(mode(3), MODE_AUS);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
-}
-
 TEST_F(OutputCommandsTest, DoutOnAMissingChannelIsLoggedAsQuestionMarkAndFails) {
   fresh();
   Dout(t, sink, "40", "ein");
@@ -96,23 +91,13 @@ TEST_F(OutputCommandsTest, DoutReadsAnOutputNumberWithoutDigitsAsZero) {
   EXPECT_TRUE(on(0));
 }
 
-TEST_F(OutputCommandsTest, DoutChecksItsArgumentsFirst) {
-  Dout(t, sink, nullptr, nullptr);
-  EXPECT_EQ(reply(), "Tessaro.Dout: outn_str nicht angegeben");
-  Dout(t, sink, "1", nullptr);
-  EXPECT_EQ(reply(), "Tessaro.Dout: mode_str nicht angegeben");
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
-}
-
 TEST_F(OutputCommandsTest, DoutBinSetsTheChannelsOfTheMask) {
   fresh();
   Dout_Bin(t, sink, "5", "ein");
   EXPECT_EQ(reply(), "ok\r\n");
   EXPECT_EQ(inst.log(), "\n12:00:30 [x] Maske 5: ein");
-  EXPECT_EQ(mode(0), MODE_EIN);
-  EXPECT_EQ(mode(1), MODE_AUS);
-  EXPECT_EQ(mode(2), MODE_EIN);
-  EXPECT_EQ(mode(3), MODE_AUS);
+  const int32_t modes[] = {MODE_EIN, MODE_AUS, MODE_EIN, MODE_AUS};
+  for (int32_t ch = 0; ch < 4; ++ch) EXPECT_EQ(mode(ch), modes[ch]) << "channel " << ch;
   EXPECT_EQ(dev->outputBits, 0x5u);
   EXPECT_TRUE(t.SlowDataNew);
 }
@@ -149,17 +134,6 @@ TEST_F(OutputCommandsTest, DoutBinStopsAtAChannelThatFailsAndKeepsWhatWasSet) {
   EXPECT_EQ(inst.log(), "\n12:00:30 [x] Maske 7: ein");
 }
 
-TEST_F(OutputCommandsTest, DoutBinChecksItsArgumentsFirst) {
-  Dout_Bin(t, sink, nullptr, "ein");
-  EXPECT_EQ(reply(), "Tessaro.Dout_Bin: mask_str nicht angegeben");
-  Dout_Bin(t, sink, "1", nullptr);
-  EXPECT_EQ(reply(), "Tessaro.Dout_Bin: mode_str nicht angegeben");
-  Dout_Bin(t, sink, "1", "Ein");
-  EXPECT_EQ(reply(), "Tessaro.Dout_Bin: mode=Ein nicht definiert");
-  EXPECT_EQ(dev->outputBits, 0u);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
-}
-
 TEST_F(OutputCommandsTest, DoutTimerWithoutTimeEndsARunningTimer) {
   fresh();
   Dout_Timer(t, sink, "3", "5", "true");
@@ -194,38 +168,66 @@ TEST_F(OutputCommandsTest, DoutTimerOnAMissingChannelIsStillAnsweredOk) {
   EXPECT_EQ(inst.log(), "\n12:00:30 [x] ?: Timer = 3 min [ein]");
 }
 
-TEST_F(OutputCommandsTest, DoutTimerChecksItsArgumentsFirst) {
-  Dout_Timer(t, sink, nullptr, "3", "true");
-  EXPECT_EQ(reply(), "Tessaro.Dout_Timer: outn_str nicht angegeben");
-  Dout_Timer(t, sink, "3", "3", nullptr);
-  EXPECT_EQ(reply(), "Tessaro.Dout_Timer: output_str nicht angegeben");
+TEST_F(OutputCommandsTest, SetDebugSwitchesTheOutputWritingWithoutLogging) {
+  // In turn: the value, whether output writing is on after it, and whether
+  // the slow data are marked new.
+  const std::tuple<const char*, bool, bool> rows[] = {
+      {"0", false, true}, {"7", true, true}, {"aus", false, true},  // no digits: 0
+      {nullptr, false, false}};
+  for (const auto& [enaoutp, enabled, marked] : rows) {
+    SCOPED_TRACE(enaoutp != nullptr ? enaoutp : "no value");
+    fresh();
+    SetDebug(t, sink, enaoutp);
+    EXPECT_EQ(reply(), "ok\r\n");
+    EXPECT_EQ(t.EnableOutput, enabled);
+    EXPECT_EQ(t.SlowDataNew, marked);
+  }
+  WriteSlowXml(t);
+  EXPECT_NE(inst.slowXml().find("<enaoutp>0</enaoutp>"), std::string::npos);
+  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
+}
+
+// A call refused for its arguments, and its reply.
+struct Refusal {
+  const char* name;
+  const char* reply;
+  void (*call)(Tessaro& t, ReplySink& sink);
+};
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+
+class OutputCommandsRefusal : public OutputCommandsTest,
+                              public ::testing::WithParamInterface<Refusal> {};
+
+// The arguments are checked before anything is set or logged.
+TEST_P(OutputCommandsRefusal, SetsAndLogsNothing) {
+  GetParam().call(t, sink);
+  EXPECT_EQ(reply(), GetParam().reply);
+  for (const int32_t ch : {0, 1, 2, 3, 5}) EXPECT_EQ(mode(ch), MODE_AUS) << "channel " << ch;
+  EXPECT_EQ(dev->outputBits, 0u);
   EXPECT_EQ(t.outputs.get(3)->timerMinutes, 0);
   EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
 }
 
-TEST_F(OutputCommandsTest, SetDebugSwitchesTheOutputWritingWithoutLogging) {
-  fresh();
-  SetDebug(t, sink, "0");
-  EXPECT_EQ(reply(), "ok\r\n");
-  EXPECT_FALSE(t.EnableOutput);
-  EXPECT_TRUE(t.SlowDataNew);
-  WriteSlowXml(t);
-  EXPECT_NE(inst.slowXml().find("<enaoutp>0</enaoutp>"), std::string::npos);
-
-  SetDebug(t, sink, "7");
-  EXPECT_EQ(reply(), "ok\r\n");
-  EXPECT_TRUE(t.EnableOutput);
-
-  SetDebug(t, sink, "aus");  // no digits: 0
-  EXPECT_EQ(reply(), "ok\r\n");
-  EXPECT_FALSE(t.EnableOutput);
-
-  fresh();
-  SetDebug(t, sink, nullptr);
-  EXPECT_EQ(reply(), "ok\r\n");
-  EXPECT_FALSE(t.EnableOutput);
-  EXPECT_FALSE(t.SlowDataNew);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    OutputCommands, OutputCommandsRefusal,
+    ::testing::Values(
+        Refusal{"DoutWithoutOutput", "Tessaro.Dout: outn_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout(t, s, nullptr, nullptr); }},
+        Refusal{"DoutWithoutMode", "Tessaro.Dout: mode_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout(t, s, "1", nullptr); }},
+        Refusal{"DoutWithAnUnknownMode", "Tessaro.Dout: mode=EIN nicht zul\xE4ssig",
+                [](Tessaro& t, ReplySink& s) { Dout(t, s, "3", "EIN"); }},
+        Refusal{"DoutBinWithoutMask", "Tessaro.Dout_Bin: mask_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout_Bin(t, s, nullptr, "ein"); }},
+        Refusal{"DoutBinWithoutMode", "Tessaro.Dout_Bin: mode_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout_Bin(t, s, "1", nullptr); }},
+        Refusal{"DoutBinWithAnUnknownMode", "Tessaro.Dout_Bin: mode=Ein nicht definiert",
+                [](Tessaro& t, ReplySink& s) { Dout_Bin(t, s, "1", "Ein"); }},
+        Refusal{"DoutTimerWithoutOutput", "Tessaro.Dout_Timer: outn_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout_Timer(t, s, nullptr, "3", "true"); }},
+        Refusal{"DoutTimerWithoutState", "Tessaro.Dout_Timer: output_str nicht angegeben",
+                [](Tessaro& t, ReplySink& s) { Dout_Timer(t, s, "3", "3", nullptr); }}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 }  // namespace

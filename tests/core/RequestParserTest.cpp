@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +28,23 @@ class RecordingReply final : public ReplySink {
   Tessaro& t_;
 };
 
+constexpr char kNoCmd[] = "Tessaro.ParseUrlPara: cmd nicht vorhanden\r\n";
+constexpr char kCmdNull[] = "Tessaro.ParseUrlPara: cmd = NULL\r\n";
+constexpr char kTooMany[] = "Tessaro.ParseUrlPara: zu viele parameter [>8]\r\n";
+constexpr char kEmpty[] = "Tessaro.ParseUrlPara: urlpara leer\r\n";
+
+std::string Unknown(const std::string& command) {
+  return "Tessaro.ParseUrlPara: unbekanntes Kommando: " + command + "\r\n";
+}
+
+// A request line, its reply and, where given, whether output writing is on
+// after it.
+struct Exchange {
+  std::string line;
+  std::string reply;
+  std::optional<bool> enabled = std::nullopt;
+};
+
 class RequestParserTest : public ::testing::Test {
  protected:
   // Runs one line and returns its one reply.
@@ -36,16 +55,24 @@ class RequestParserTest : public ::testing::Test {
     EXPECT_EQ(inst.t().CurrentUser, nullptr);
     return reply.sends.empty() ? std::string() : reply.sends.back();
   }
+  // Runs the lines in turn on one installation.
+  void exchange(std::initializer_list<Exchange> rows) {
+    for (const Exchange& row : rows) {
+      SCOPED_TRACE(::testing::PrintToString(row.line));
+      EXPECT_EQ(request(row.line), row.reply);
+      if (row.enabled) {
+        EXPECT_EQ(inst.t().EnableOutput, *row.enabled);
+      }
+    }
+  }
 
   TestInstallation inst;
   RecordingReply reply{inst.t()};
 };
 
 TEST_F(RequestParserTest, DebugRequestIsAnsweredOkByItsHandler) {
-  EXPECT_EQ(request("cmd=debug&username=x&enaoutp=0"), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);
-  EXPECT_EQ(request("cmd=debug&username=x&enaoutp=1\r"), "ok\r\n");
-  EXPECT_TRUE(inst.t().EnableOutput);
+  exchange({{"cmd=debug&username=x&enaoutp=0", "ok\r\n", false},
+            {"cmd=debug&username=x&enaoutp=1\r", "ok\r\n", true}});
 }
 
 TEST_F(RequestParserTest, UserIsSetOnlyWhileTheHandlerRunsAndLogsItsInitial) {
@@ -59,7 +86,8 @@ TEST_F(RequestParserTest, MissingOrEmptyUserNameExecutesNothing) {
                            "cmd=debug&username&enaoutp=0", "cmd=nosuch&enaoutp=0",
                            // the first username counts, and it has no value
                            "cmd=debug&username&username=x&enaoutp=0"}) {
-    EXPECT_EQ(request(line), "Kein Login vorhanden\r\n") << line;
+    SCOPED_TRACE(line);
+    EXPECT_EQ(request(line), "Kein Login vorhanden\r\n");
     EXPECT_EQ(reply.users, std::vector<std::string>{"(none)"});
     reply.users.clear();
   }
@@ -68,95 +96,73 @@ TEST_F(RequestParserTest, MissingOrEmptyUserNameExecutesNothing) {
 }
 
 TEST_F(RequestParserTest, LastCmdWins) {
-  EXPECT_EQ(request("cmd=dout&cmd=foo&username=x"),
-            "Tessaro.ParseUrlPara: unbekanntes Kommando: foo\r\n");
-  EXPECT_EQ(request("cmd=foo&cmd=debug&username=x"), "ok\r\n");
-  EXPECT_EQ(request("cmd=debug&username=x&cmd"), "Tessaro.ParseUrlPara: cmd = NULL\r\n");
+  exchange({{"cmd=dout&cmd=foo&username=x", Unknown("foo")},
+            {"cmd=foo&cmd=debug&username=x", "ok\r\n"},
+            {"cmd=debug&username=x&cmd", kCmdNull}});
 }
 
 TEST_F(RequestParserTest, CommandsAreComparedExactly) {
-  EXPECT_EQ(request("cmd=DOUT&username=x"),
-            "Tessaro.ParseUrlPara: unbekanntes Kommando: DOUT\r\n");
-  EXPECT_EQ(request("cmd=debug &username=x"),
-            "Tessaro.ParseUrlPara: unbekanntes Kommando: debug \r\n");
-  EXPECT_EQ(request("CMD=debug&username=x"), "Tessaro.ParseUrlPara: cmd nicht vorhanden\r\n");
+  exchange({{"cmd=DOUT&username=x", Unknown("DOUT")},
+            {"cmd=debug &username=x", Unknown("debug ")},
+            {"CMD=debug&username=x", kNoCmd}});
 }
 
 TEST_F(RequestParserTest, MissingCmdOrCmdWithoutValue) {
-  EXPECT_EQ(request("username=x&enaoutp=0"), "Tessaro.ParseUrlPara: cmd nicht vorhanden\r\n");
-  EXPECT_EQ(request("&&&"), "Tessaro.ParseUrlPara: cmd nicht vorhanden\r\n");
-  EXPECT_EQ(request("cmd&username=x"), "Tessaro.ParseUrlPara: cmd = NULL\r\n");
-  EXPECT_EQ(request("cmd=&username=x"), "Tessaro.ParseUrlPara: cmd = NULL\r\n");
-  // checked before the user
-  EXPECT_EQ(request("cmd="), "Tessaro.ParseUrlPara: cmd = NULL\r\n");
+  exchange({{"username=x&enaoutp=0", kNoCmd}, {"&&&", kNoCmd},
+            {"cmd&username=x", kCmdNull}, {"cmd=&username=x", kCmdNull},
+            {"cmd=", kCmdNull}});  // checked before the user
 }
 
 TEST_F(RequestParserTest, EightItemsRunAndNineAreRefused) {
-  EXPECT_EQ(request("cmd=debug&username=x&enaoutp=0&a&b=1&c&d&e"), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);
-  EXPECT_EQ(request("cmd=debug&username=x&enaoutp=1&a&b=1&c&d&e&f"),
-            "Tessaro.ParseUrlPara: zu viele parameter [>8]\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);
-  // empty items do not count
-  EXPECT_EQ(request("&&cmd=debug&&username=x&enaoutp=1&a&&b&c&d&e&&"), "ok\r\n");
-  EXPECT_TRUE(inst.t().EnableOutput);
+  exchange({{"cmd=debug&username=x&enaoutp=0&a&b=1&c&d&e", "ok\r\n", false},
+            {"cmd=debug&username=x&enaoutp=1&a&b=1&c&d&e&f", kTooMany, false},
+            // empty items do not count
+            {"&&cmd=debug&&username=x&enaoutp=1&a&&b&c&d&e&&", "ok\r\n", true}});
 }
 
 TEST_F(RequestParserTest, ValueKeepsEverythingAfterTheFirstEqualsSign) {
-  EXPECT_EQ(request("cmd=dout&username=x&outn=1&mode=a=b"),
-            "Tessaro.Dout: mode=a=b nicht zul\xE4ssig");
-  EXPECT_EQ(request("cmd=dout&username=x&outn=1&mode==ein"),
-            "Tessaro.Dout: mode==ein nicht zul\xE4ssig");
+  exchange({{"cmd=dout&username=x&outn=1&mode=a=b", "Tessaro.Dout: mode=a=b nicht zul\xE4ssig"},
+            {"cmd=dout&username=x&outn=1&mode==ein", "Tessaro.Dout: mode==ein nicht zul\xE4ssig"}});
 }
 
 TEST_F(RequestParserTest, ItemsOfOnlyEqualsSignsHoldAPlaceButMatchNoName) {
-  EXPECT_EQ(request("==&cmd=debug&username=x&=&enaoutp=0"), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);
-  EXPECT_EQ(request("cmd=debug&username=x&enaoutp=1&=&==&===&=&=&="),
-            "Tessaro.ParseUrlPara: zu viele parameter [>8]\r\n");
-  // leading "=" of an item go
-  EXPECT_EQ(request("==cmd=debug&=username=x&enaoutp=1"), "ok\r\n");
-  EXPECT_TRUE(inst.t().EnableOutput);
+  exchange({{"==&cmd=debug&username=x&=&enaoutp=0", "ok\r\n", false},
+            {"cmd=debug&username=x&enaoutp=1&=&==&===&=&=&=", kTooMany, false},
+            // leading "=" of an item go
+            {"==cmd=debug&=username=x&enaoutp=1", "ok\r\n", true}});
 }
 
 TEST_F(RequestParserTest, NamesAndValuesAreTakenLiterally) {
-  EXPECT_EQ(request("cmd=d%6Fut&username=x"),
-            "Tessaro.ParseUrlPara: unbekanntes Kommando: d%6Fut\r\n");
-  EXPECT_EQ(request("cmd=a+b&username=x"), "Tessaro.ParseUrlPara: unbekanntes Kommando: a+b\r\n");
+  exchange({{"cmd=d%6Fut&username=x", Unknown("d%6Fut")},
+            {"cmd=a+b&username=x", Unknown("a+b")}});
 }
 
 TEST_F(RequestParserTest, ArgumentsReachTheirHandlers) {
-  EXPECT_EQ(request("cmd=dout&username=x&mode=ein"), "Tessaro.Dout: outn_str nicht angegeben");
-  EXPECT_EQ(request("cmd=dout&username=x&outn=1&mask=ein"),
-            "Tessaro.Dout: mode_str nicht angegeben");
-  EXPECT_EQ(request("cmd=dout_bin&username=x&outn=1&mode=ein"),
-            "Tessaro.Dout_Bin: mask_str nicht angegeben");
-  EXPECT_EQ(request("cmd=dout_bin&username=x&mask=1&mode=nix"),
-            "Tessaro.Dout_Bin: mode=nix nicht definiert");
-  EXPECT_EQ(request("cmd=dout_timer&username=x&time=3&output=true"),
-            "Tessaro.Dout_Timer: outn_str nicht angegeben");
-  EXPECT_EQ(request("cmd=dout_timer&username=x&outn=1&time=3"),
-            "Tessaro.Dout_Timer: output_str nicht angegeben");
-  EXPECT_EQ(request("cmd=dout_timer&username=x&outn=33&time=7&output=no"), "ok\r\n");
+  exchange({{"cmd=dout&username=x&mode=ein", "Tessaro.Dout: outn_str nicht angegeben"},
+            {"cmd=dout&username=x&outn=1&mask=ein", "Tessaro.Dout: mode_str nicht angegeben"},
+            {"cmd=dout_bin&username=x&outn=1&mode=ein",
+             "Tessaro.Dout_Bin: mask_str nicht angegeben"},
+            {"cmd=dout_bin&username=x&mask=1&mode=nix",
+             "Tessaro.Dout_Bin: mode=nix nicht definiert"},
+            {"cmd=dout_timer&username=x&time=3&output=true",
+             "Tessaro.Dout_Timer: outn_str nicht angegeben"},
+            {"cmd=dout_timer&username=x&outn=1&time=3",
+             "Tessaro.Dout_Timer: output_str nicht angegeben"},
+            {"cmd=dout_timer&username=x&outn=33&time=7&output=no", "ok\r\n"}});
   EXPECT_EQ(inst.log(), "\n12:00:30 [x] ?: Timer = 7 min [off]");
 }
 
 TEST_F(RequestParserTest, NothingButLineEndsIsAnEmptyRequest) {
-  EXPECT_EQ(request("\r"), "Tessaro.ParseUrlPara: urlpara leer\r\n");
-  EXPECT_EQ(request("\r\n"), "Tessaro.ParseUrlPara: urlpara leer\r\n");
-  EXPECT_EQ(request("\n\r\r"), "Tessaro.ParseUrlPara: urlpara leer\r\n");
-  EXPECT_EQ(request(""), "Tessaro.ParseUrlPara: urlpara leer\r\n");
-  EXPECT_EQ(request(std::string_view("\0cmd=debug&username=x", 21)),
-            "Tessaro.ParseUrlPara: urlpara leer\r\n");
+  exchange({{"\r", kEmpty}, {"\r\n", kEmpty}, {"\n\r\r", kEmpty}, {"", kEmpty},
+            {std::string("\0cmd=debug&username=x", 21), kEmpty}});
 }
 
 TEST_F(RequestParserTest, OnlyTheTextBeforeTheFirstLineEndCounts) {
-  EXPECT_EQ(request("\n\ncmd=debug&username=x&enaoutp=0\r\ncmd=nosuch\n"), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);
-  EXPECT_EQ(request("\r\rcmd=debug&username=x\r&enaoutp=1"), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);  // enaoutp was behind the CR
-  EXPECT_EQ(request(std::string_view("cmd=debug&username=x\0&enaoutp=1", 31)), "ok\r\n");
-  EXPECT_FALSE(inst.t().EnableOutput);  // and here behind a zero byte
+  exchange({{"\n\ncmd=debug&username=x&enaoutp=0\r\ncmd=nosuch\n", "ok\r\n", false},
+            // enaoutp behind the CR
+            {"\r\rcmd=debug&username=x\r&enaoutp=1", "ok\r\n", false},
+            // and behind a zero byte
+            {std::string("cmd=debug&username=x\0&enaoutp=1", 31), "ok\r\n", false}});
 }
 
 TEST_F(RequestParserTest, LongCommandIsEchoedCutTo1023Characters) {
@@ -166,18 +172,18 @@ TEST_F(RequestParserTest, LongCommandIsEchoedCutTo1023Characters) {
   EXPECT_EQ(answer.substr(0, 45), "Tessaro.ParseUrlPara: unbekanntes Kommando: c");
 }
 
+// The items of a split line as name=value, "-" for a name or value not there.
+std::vector<std::string> Items(const ParamTable& p) {
+  const auto text = [](const char* s) { return std::string(s != nullptr ? s : "-"); };
+  std::vector<std::string> items;
+  for (int32_t i = 0; i < p.count(); ++i) items.push_back(text(p.name(i)) + "=" + text(p.value(i)));
+  return items;
+}
+
 TEST(ParamTable, SplitsIntoNamesAndValuesInLineOrder) {
   ParamTable p;
   ASSERT_EQ(p.split("a=1&&b&===&c=&cmd=x=y&cmd=z\r\n"), ParamTable::Split::Ok);
-  ASSERT_EQ(p.count(), 6);
-  EXPECT_STREQ(p.name(0), "a");
-  EXPECT_STREQ(p.value(0), "1");
-  EXPECT_STREQ(p.name(1), "b");
-  EXPECT_EQ(p.value(1), nullptr);
-  EXPECT_EQ(p.name(2), nullptr);
-  EXPECT_STREQ(p.name(3), "c");
-  EXPECT_EQ(p.value(3), nullptr);
-  EXPECT_STREQ(p.value(4), "x=y");
+  EXPECT_EQ(Items(p), (std::vector<std::string>{"a=1", "b=-", "-=-", "c=-", "cmd=x=y", "cmd=z"}));
   EXPECT_EQ(p.commandPosition(), 5);
   EXPECT_STREQ(p.GetParam("cmd"), "x=y");  // the first for GetParam
   EXPECT_EQ(p.GetParam("b"), nullptr);
@@ -188,7 +194,7 @@ TEST(ParamTable, ASecondSplitClearsTheFirst) {
   ParamTable p;
   ASSERT_EQ(p.split("a=1&b=2&cmd=3"), ParamTable::Split::Ok);
   ASSERT_EQ(p.split("x=9"), ParamTable::Split::Ok);
-  EXPECT_EQ(p.count(), 1);
+  EXPECT_EQ(Items(p), std::vector<std::string>{"x=9"});
   EXPECT_EQ(p.commandPosition(), -1);
   EXPECT_EQ(p.GetParam("a"), nullptr);
   EXPECT_EQ(p.name(1), nullptr);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/TestInstallation.h"
 #include "timeswitch/SwitchTable.h"
@@ -55,17 +58,50 @@ TEST(ControlFile, OnePointPerMarkedDayInMondayFirstOrder) {
   EXPECT_EQ(l.raw.points[2].time, W(6, 6, 0));
 }
 
-TEST(ControlFile, PointsBeforeTheLoadTimeMoveIntoNextWeek) {
-  const Loaded l = load("1000000 06:00 on\n1000000 08:00 on\n", W(0, 7, 0));
-  ASSERT_EQ(l.raw.points.size(), 2u);
-  EXPECT_EQ(l.raw.points[0].time, W(0, 6, 0) + 604800);
-  EXPECT_EQ(l.raw.points[1].time, W(0, 8, 0));
-  // Next week's 06:00 would repeat "on" after 08:00: only 08:00 remains.
-  ASSERT_EQ(l.count, 1);
-  EXPECT_EQ(l.table[0].time, 28800);
-  EXPECT_EQ(l.table[0].on, 1);
-  EXPECT_EQ(l.table[1].time, 0);
+// A file loaded at a week time: the times of its raw points in file order,
+// and the entries (time, on) of the table merged from them.
+struct Merge {
+  const char* name;
+  const char* text;
+  int32_t loadTime;
+  std::vector<int32_t> raw;
+  std::vector<std::pair<int32_t, int>> entries;
+};
+
+void PrintTo(const Merge& m, std::ostream* os) { *os << m.name; }
+
+class ControlFileMerge : public ::testing::TestWithParam<Merge> {};
+
+TEST_P(ControlFileMerge, GivesTheRawPointsAndTheTableEntries) {
+  const Merge& m = GetParam();
+  const Loaded l = load(m.text, m.loadTime);
+  std::vector<int32_t> raw;
+  for (const SwitchPoint& p : l.raw.points) raw.push_back(p.time);
+  EXPECT_EQ(raw, m.raw);
+  std::vector<std::pair<int32_t, int>> entries;
+  for (int32_t i = 0; i < l.count; ++i) entries.emplace_back(l.table[i].time, l.table[i].on);
+  EXPECT_EQ(entries, m.entries);
+  EXPECT_EQ(l.table[m.entries.size()].time, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ControlFile, ControlFileMerge,
+    ::testing::Values(
+        // Next week's 06:00 would repeat "on" after 08:00: only 08:00 remains.
+        Merge{"PointsBeforeTheLoadTimeMoveIntoNextWeek", "1000000 06:00 on\n1000000 08:00 on\n",
+              W(0, 7, 0), {W(0, 6, 0) + 604800, W(0, 8, 0)}, {{28800, 1}}},
+        Merge{"EqualTimesOffThenOnStayInFileOrder", "0010000 22:00 off\n0010000 22:00 on\n",
+              W(2, 12, 0), {252000, 252000}, {{252000, 0}, {252000, 1}}},
+        Merge{"EqualTimesOnThenOffStayInFileOrder", "0010000 22:00 on\n0010000 22:00 off\n",
+              W(2, 12, 0), {252000, 252000}, {{252000, 1}, {252000, 0}}},
+        Merge{"PointExactlyAtTheLoadTimeStaysInThisWeekAsEntryZero",
+              "0010000 13:00 off\n0010000 12:00 on\n", W(2, 12, 0), {W(2, 13, 0), W(2, 12, 0)},
+              {{W(2, 12, 0), 1}, {W(2, 13, 0), 0}}},
+        Merge{"MondayMidnightLoadedAtMondayMidnightIsARealPoint",
+              "1000000 00:00 on\n1000000 06:00 off\n", 0, {0, 21600}, {{0, 1}, {21600, 0}}},
+        Merge{"PointsTwoWeeksAheadOrLaterNeverEnterTheTable",
+              "1000000 335:59 on\n1000000 336:00 off\n", 0, {1209540, 1209600}, {{1209540, 1}}}),
+    [](const ::testing::TestParamInfo<Merge>& info) { return std::string(info.param.name); });
 
 TEST(ControlFile, DailyProgrammeLoadedWednesdayNoonGivesFourteenAlternatingEntries) {
   const Loaded l = load("1111111 06:00 on\n1111111 22:00 off\n", W(2, 12, 0));
@@ -82,45 +118,18 @@ TEST(ControlFile, DailyProgrammeLoadedWednesdayNoonGivesFourteenAlternatingEntri
 }
 
 TEST(ControlFile, EqualTimesEnterTheTableInFileOrder) {
-  const Loaded offFirst = load("0010000 22:00 off\n0010000 22:00 on\n", W(2, 12, 0));
-  ASSERT_EQ(offFirst.count, 2);
-  EXPECT_EQ(offFirst.table[0].time, 252000);
-  EXPECT_EQ(offFirst.table[1].time, 252000);
-  EXPECT_EQ(offFirst.table[0].on, 0);
-  EXPECT_EQ(offFirst.table[1].on, 1);
-
-  const Loaded onFirst = load("0010000 22:00 on\n0010000 22:00 off\n", W(2, 12, 0));
-  ASSERT_EQ(onFirst.count, 2);
-  EXPECT_EQ(onFirst.table[0].on, 1);
-  EXPECT_EQ(onFirst.table[1].on, 0);
-
   // Many equal times: any reordering would drop points as repeated states.
   std::string many;
   for (int i = 0; i < 100; ++i) many += i % 2 == 0 ? "0010000 22:00 on\n" : "0010000 22:00 off\n";
   EXPECT_EQ(load(many + "0001000 06:00 on\n", W(2, 12, 0)).count, 101);
 }
 
-TEST(ControlFile, PointExactlyAtTheLoadTimeStaysInThisWeekAsEntryZero) {
-  const Loaded l = load("0010000 13:00 off\n0010000 12:00 on\n", W(2, 12, 0));
-  ASSERT_EQ(l.count, 2);
-  EXPECT_EQ(l.table[0].time, W(2, 12, 0));
-  EXPECT_EQ(l.table[0].on, 1);
-  EXPECT_EQ(l.table[1].time, W(2, 13, 0));
-}
-
-TEST(ControlFile, MondayMidnightLoadedAtMondayMidnightIsARealPoint) {
-  const Loaded l = load("1000000 00:00 on\n1000000 06:00 off\n", 0);
-  ASSERT_EQ(l.count, 2);
-  EXPECT_EQ(l.table[0].time, 0);
-  EXPECT_EQ(l.table[0].on, 1);
-  EXPECT_EQ(l.table[1].time, 21600);
-  EXPECT_EQ(l.table[1].on, 0);
-}
-
 TEST(ControlFile, DayMaskMustHaveExactlySevenCharacters) {
-  EXPECT_TRUE(load("111110 06:00 on\n", 0).raw.points.empty());
-  EXPECT_TRUE(load("11111000 06:00 on\n", 0).raw.points.empty());
-  EXPECT_EQ(load("1111100 06:00 on\n", 0).raw.points.size(), 5u);
+  const std::pair<const char*, size_t> rows[] = {{"111110", 0}, {"11111000", 0}, {"1111100", 5}};
+  for (const auto& [mask, points] : rows) {
+    SCOPED_TRACE(mask);
+    EXPECT_EQ(load(std::string(mask) + " 06:00 on\n", 0).raw.points.size(), points);
+  }
 }
 
 TEST(ControlFile, TimeIsReadLeniently) {
@@ -140,11 +149,13 @@ TEST(ControlFile, TimeIsReadLeniently) {
 }
 
 TEST(ControlFile, StateIsOnOnlyForExactlyOn) {
-  EXPECT_EQ(load("1000000 06:00 on\n", 0).raw.points.at(0).on, 1);
-  EXPECT_EQ(load("1000000 06:00 on extra fields\n", 0).raw.points.at(0).on, 1);
-  for (const char* state : {"On", "ON", "onn", "off", "ein", "1"}) {
-    EXPECT_EQ(load(std::string("1000000 06:00 ") + state + "\n", 0).raw.points.at(0).on, 0)
-        << state;
+  const std::pair<const char*, int> rows[] = {
+      {"on", 1},  {"on extra fields", 1}, {"On", 0},  {"ON", 0},
+      {"onn", 0}, {"off", 0},             {"ein", 0}, {"1", 0},
+  };
+  for (const auto& [state, on] : rows) {
+    SCOPED_TRACE(state);
+    EXPECT_EQ(load(std::string("1000000 06:00 ") + state + "\n", 0).raw.points.at(0).on, on);
   }
 }
 
@@ -189,13 +200,6 @@ TEST(ControlFile, LongLinesAreReadInPiecesOf255Characters) {
   ASSERT_EQ(l.raw.points.size(), 2u);
   EXPECT_EQ(l.raw.points[1].time, W(1, 7, 0));
   EXPECT_EQ(l.raw.points[1].on, 0);
-}
-
-TEST(ControlFile, PointsTwoWeeksAheadOrLaterNeverEnterTheTable) {
-  const Loaded l = load("1000000 335:59 on\n1000000 336:00 off\n", 0);
-  ASSERT_EQ(l.raw.points.size(), 2u);
-  ASSERT_EQ(l.count, 1);
-  EXPECT_EQ(l.table[0].time, 1209540);
 }
 
 TEST(ControlFile, FiveHundredElevenPointsStayBelowTheLimit) {
