@@ -195,10 +195,13 @@ TEST_F(GatewaySystemTest, HistoryHoldsTheChangesAsJsonAndCsvAndSurvivesAKill) {
   const std::string db = root.path() + "/history.sqlite";
   ASSERT_TRUE(startGateway({"--history", db, "--history-batch", "1"})) << gateway->output();
   ASSERT_TRUE(Eventually([&] { return state().value("alive", false); }));
+  // Each change seen before the next: one the gateway never sees (two
+  // between its reads of the status files) it cannot record.
   for (const char* mode : {"ein", "aus"}) {
     const auto res = client->Post("/api/outputs/0/mode", kJson, std::string(R"({"mode":")") + mode + "\"}",
                                   "application/json");
     ASSERT_TRUE(res && res->status == 200);
+    ASSERT_TRUE(Eventually([&] { return state()["outputs"][0]["mode"] == mode; }));
   }
   // Both changes, after the value the channel had when the gateway first saw it.
   json points;
