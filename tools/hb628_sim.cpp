@@ -16,7 +16,7 @@
 #include <ctime>
 #include <string>
 
-#include "support/SimSupport.h"
+#include "tools/support/SimSupport.h"
 
 using namespace tessaro::sim;
 
@@ -72,9 +72,8 @@ int main(int argc, char** argv) {
   }
 
   Pty pty;
-  if (!pty.Open("hb628_sim", o.link)) return 1;
   CatchSignals();
-  pty.Announce();
+  if (!Announce(pty, "hb628_sim", o.link)) return 1;
   std::printf("pid %d, answers %s%s\n", static_cast<int>(getpid()),
               Describe(o.shape, kAnswerSize).c_str(), o.silent ? ", silent" : "");
   std::fflush(stdout);
@@ -106,7 +105,7 @@ int main(int argc, char** argv) {
         std::printf("c09 -> %s\n", o.silent ? "(silent)" : std::to_string(bytes.size()).c_str());
         std::fflush(stdout);
       }
-      if (!o.silent) WriteAll(pty.master(), bytes);
+      if (!o.silent) pty.send(bytes, 0);
     }
     if (received.size() > 2) received.erase(0, received.size() - 2);
   }

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/SimSupport.h"
+#include "tools/support/SimSupport.h"
 
 using namespace tessaro::sim;
 

@@ -17,7 +17,7 @@
 #include <ctime>
 #include <string>
 
-#include "support/SimSupport.h"
+#include "tools/support/SimSupport.h"
 
 using namespace tessaro::sim;
 
@@ -89,9 +89,8 @@ int main(int argc, char** argv) {
   }
 
   Pty pty;
-  if (!pty.Open("leveljet_sim", o.link)) return 1;
   CatchSignals();
-  pty.Announce();
+  if (!Announce(pty, "leveljet_sim", o.link)) return 1;
   std::printf("pid %d, tank %04x, a frame every %d s, %s%s\n", static_cast<int>(getpid()), id,
               interval, Describe(o.shape, kFrameSize).c_str(), o.silent ? ", silent" : "");
   std::fflush(stdout);
@@ -117,7 +116,7 @@ int main(int argc, char** argv) {
     if (o.silent || hungUp) continue;
 
     const std::string bytes = Shaped(Frame(id, level), o.shape);
-    WriteAll(pty.master(), bytes);
+    pty.send(bytes, 0);
     if (o.verbose) {
       std::printf("level %d.%d cm: %zu bytes\n", level / 10, level % 10, bytes.size());
       std::fflush(stdout);

@@ -5,19 +5,15 @@
 // figures are the test's; the serial devices sit on real pseudo-terminals,
 // the power switch on a real loopback socket.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,7 +24,8 @@
 #include "tests/support/Process.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TestInstallation.h"
-#include "tests/support/WeekNetioSwitch.h"
+#include "tools/support/NetioSwitch.h"
+#include "tools/support/ProcStatus.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -354,47 +351,9 @@ std::string Bits(uint32_t bits, int n, bool highFirst) {
   return s;
 }
 
-size_t OpenFds() {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
-}
-
-long RssKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-// What arrives on fd within timeoutMs, up to count bytes; no fixed sleeps,
-// so a pseudo-terminal's microseconds are all it costs.
-std::string ReadUpTo(int fd, size_t count, int timeoutMs) {
-  std::string got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (got.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          end - std::chrono::steady_clock::now()).count();
-    pollfd p{fd, POLLIN, 0};
-    if (left < 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
-    char buf[64];
-    const ssize_t n = read(fd, buf, std::min(sizeof buf, count - got.size()));
-    if (n <= 0) break;
-    got.append(buf, static_cast<size_t>(n));
-  }
-  return got;
-}
-
-// Spins until the program's side of a serial port holds count bytes.
+// Waits until the program's side of a serial port holds count bytes.
 bool ArrivedAtPort(Tessaro& t, uint32_t port, int32_t count) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (t.com.ComInQueue(port) < count) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    sched_yield();
-  }
-  return true;
+  return WaitUntil([&] { return t.com.ComInQueue(port) >= count; }, 10000);
 }
 
 // A directory in memory for the status files: they are rewritten in every
@@ -436,7 +395,7 @@ class Mismatches {
 };
 
 TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek) {
-  const auto wallStart = std::chrono::steady_clock::now();
+  const int64_t wallStart = NowMs();
   TestInstallation inst(kStart);
   Tessaro& t = inst.t();
 
@@ -448,7 +407,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
 
   Pty hbPty;
   Pty ljPty;
-  WeekNetioSwitch netio;
+  NetioSwitch netio;
   FakeFtdiAdapter ftdi;
   ftdi.devices.push_back(FakeFtdiAdapter::Device(0x04036001, 0x21, "DAE001", "FT245R USB FIFO"));
   t.ftdi = &ftdi;
@@ -489,7 +448,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
   int32_t hbQueued[8] = {};  // the answer waiting for the next poll
   long polls = 0;
   int level = 1000;
-  size_t fdsDay2 = 0;
+  int fdsDay2 = 0;
   long rssDay2 = 0;
   long passes = 0;
   std::string expectedLog = "\n12:00:00 Tessaro gestartet";
@@ -526,7 +485,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
     // next pass dispatches its line.
     for (const TimerCommand& c : kTimers) {
       if (i + 1 < passTimes.size() && passTimes[i + 1] == c.at) {
-        client = std::make_unique<CommandClient>(loop.port(), 2000);
+        client = std::make_unique<CommandClient>(loop.port());
         ASSERT_TRUE(client->connected());
         client->send("cmd=dout_timer&username=woche&outn=" + std::to_string(c.out) +
                      "&time=" + std::to_string(c.minutes) + "&output=" + (c.on ? "true" : "false") +
@@ -546,7 +505,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
                      ": Timer = " + std::to_string(c.minutes) + " min [" + (c.on ? "ein" : "off") +
                      "]";
       ASSERT_TRUE(client);
-      const std::string reply = client->receive(1, 2000);
+      const std::string reply = client->receive(1);
       if (reply != "ok\r\n") mismatch("dout_timer reply", now, reply, "ok\r\n");
       client.reset();  // the next pass sees the close
     }
@@ -558,7 +517,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
 
     // The HB628 got its request in every pass with a second tick.
     if (poll) {
-      const std::string request = ReadUpTo(hbPty.master(), 3, 2000);
+      const std::string request = hbPty.receive(3, 10000);
       if (request != "c09") mismatch("HB628 request", now, request, "c09");
       for (int k = 0; k < 8; ++k) {
         hbQueued[k] = static_cast<int32_t>((now * 7 + k * 4099) & 0xFFFF);
@@ -583,14 +542,15 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
     }
 
     // What reached the devices: every minute pass writes every device.
-    const std::vector<std::string> portLists = netio.take();
+    const std::vector<std::string> heard = netio.take();
     const std::string dummyLine = LastLine(console, "DUMMYIO: ");
-    if (minutePass || !portLists.empty()) {
+    if (minutePass || !heard.empty()) {
       const std::string want = "port list " + Bits(ExpectedBits(kNetio, now), 4, false) + "\n";
-      const std::string got = portLists.empty() ? "(nothing)" : portLists.back();
+      const std::string got = heard.empty() ? "(nothing)" : heard.back();
       if (got != want) mismatch("NETIO port list", now, got, want);
-      for (const std::string& line : portLists) {
-        if (line.rfind("port list ", 0) != 0) mismatch("NETIO exchange", now, line, "port list");
+      for (size_t k = 0; k < heard.size(); ++k) {
+        const std::string line = k % 2 == 0 ? "login pxmrt pxmrt\n" : "port list ";
+        if (heard[k].rfind(line, 0) != 0) mismatch("NETIO exchange", now, heard[k], line);
       }
     }
     if (minutePass || !ftdi.written.empty()) {
@@ -649,16 +609,15 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
     if (ai != wantAi + "   ") mismatch("AI element", now, ai, wantAi);
 
     if (now == kDay2 + 3 * 60) {
-      ASSERT_TRUE(WaitUntil([&] { return netio.idle(); }, 2000));
-      fdsDay2 = OpenFds();
-      rssDay2 = RssKb();
+      ASSERT_TRUE(WaitUntil([&] { return netio.idle(); }));
+      fdsDay2 = OpenDescriptors(getpid());
+      rssDay2 = VmRssKiB(getpid());
     }
   }
-  ASSERT_TRUE(WaitUntil([&] { return netio.idle(); }, 2000));
-  const size_t fdsEnd = OpenFds();
-  const long rssEnd = RssKb();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+  ASSERT_TRUE(WaitUntil([&] { return netio.idle(); }));
+  const int fdsEnd = OpenDescriptors(getpid());
+  const long rssEnd = VmRssKiB(getpid());
+  const double seconds = (NowMs() - wallStart) / 1000.0;
 
   EXPECT_EQ(mismatch.total(), 0);
   for (const ChannelPlan& c : kChannels) {

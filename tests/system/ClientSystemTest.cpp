@@ -7,16 +7,13 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Socket.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/ServerInstallation.h"
 
 extern char** environ;
 
@@ -62,13 +59,10 @@ ClientRun RunClient(const std::vector<std::string>& args,
   posix_spawn_file_actions_destroy(&files);
   if (spawned != 0) return run;
   int status = 0;
-  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
-    if (waited > 20000) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return run;
-    }
-    SleepMs(10);
+  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 20000)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return run;
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = ReadFile(outPath);
@@ -79,26 +73,20 @@ ClientRun RunClient(const std::vector<std::string>& args,
 class ClientSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(run);
-    std::filesystem::create_directories(root.path() + "/debug");
-    WriteFile(run + "/Tessaro.ini",
-              "[Devices]\ndev0=dummy_io\n"
-              "[Digital_Outputs]\n"
-              "out0=0,0,-1,aus,Kessel\nout1=0,1,-1,aus,Brenner\n"
-              "out2=0,2,-1,aus,Ventil\nout3=0,3,-1,aus,Pumpe\n");
     std::string failure;
-    server = StartServer(TESSARO_BINARY, run, &failure);
+    server = inst.start(TESSARO_BINARY, &failure);
     ASSERT_NE(server, nullptr) << failure;
   }
   void TearDown() override {
-    if (server == nullptr) return;
-    server->signal(SIGTERM);
-    EXPECT_EQ(server->wait(5000), 0);
+    if (server != nullptr) {
+      EXPECT_EQ(Stop(*server), 0);
+    }
   }
-  std::string log() const { return ReadFile(run + "/logfile.txt"); }
 
-  TempDir root;
-  std::string run = root.path() + "/run";
+  ServerInstallation inst{
+      "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\n"
+      "out0=0,0,-1,aus,Kessel\nout1=0,1,-1,aus,Brenner\n"
+      "out2=0,2,-1,aus,Ventil\nout3=0,3,-1,aus,Pumpe\n"};
   std::unique_ptr<Process> server;
 };
 
@@ -138,7 +126,7 @@ TEST_F(ClientSystemTest, EachCommandArrivesAsItsRequest) {
       RunClient({"--host", "127.0.0.1", "--port", "1969", "dout", "1", "ein"}, {"USER=zed"}).status,
       0);
 
-  const std::string entries = log();
+  const std::string entries = inst.log();
   EXPECT_THAT(entries, HasSubstr(" [o] Pumpe: ein\n"));
   EXPECT_THAT(entries, HasSubstr(" [b] Maske 5: ein\n"));
   EXPECT_THAT(entries, HasSubstr(" [c] Maske -1: aus\n"));
@@ -162,17 +150,18 @@ TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
 
   // The connection completes in the backlog, as while the server serves
   // another client, but nothing ever answers.
+  // Within the time-out given, not the default of 5 s.
   TcpListener silent;
   ASSERT_EQ(silent.open("", 0, 1), ListenResult::Ok);
-  const auto start = std::chrono::steady_clock::now();
+  const int64_t start = NowMs();
   ClientRun unanswered =
       RunClient({"--port", std::to_string(silent.port()), "--timeout", "400", "debug", "1"});
-  const auto took = std::chrono::steady_clock::now() - start;
+  const int64_t took = NowMs() - start;
   EXPECT_EQ(unanswered.status, 3);
   EXPECT_EQ(unanswered.out, "");
   EXPECT_THAT(unanswered.err, HasSubstr("no reply"));
-  EXPECT_GE(took, std::chrono::milliseconds(400));
-  EXPECT_LT(took, std::chrono::milliseconds(3000));
+  EXPECT_GE(took, 400);
+  EXPECT_LT(took, 5000);
 }
 
 TEST(ClientWithoutServer, SendsOneLineAndCollectsAReplyInPiecesUntilQuiet) {

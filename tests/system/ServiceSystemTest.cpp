@@ -5,7 +5,6 @@
 // rule on a running program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +15,7 @@
 #include <set>
 #include <string>
 
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/ServerInstallation.h"
 
 namespace {
 
@@ -29,43 +27,32 @@ std::string LastEntry(const std::string& log) {
   return log.substr(log.rfind('\n') + 1);
 }
 
-// The unit's layout: working directory run/ with debug/ beside it.
-struct ServiceDirs {
-  TempDir root;
-  std::string run = root.path() + "/run";
-  std::string debug = root.path() + "/debug";
-  ServiceDirs() {
-    fs::create_directories(run);
-    fs::create_directories(debug);
-  }
-};
-
-// Runs the program as the unit does and checks that it serves and stops
+// Runs the program as the unit does, in the unit's layout (working
+// directory run/ with debug/ beside it), and checks that it serves and stops
 // cleanly; with a client path, that client must get "ok" from it too.
-void RunAsTheUnitDoes(const std::string& program, const ServiceDirs& dirs,
+void RunAsTheUnitDoes(const std::string& program, ServerInstallation& inst,
                       const std::string& client = "") {
   std::string failure;
-  std::unique_ptr<Process> p = StartServer(program, dirs.run, &failure, Process::Input::DevNull);
+  std::unique_ptr<Process> p = inst.start(program, &failure);
   ASSERT_NE(p, nullptr) << failure;
 
-  // End of input at once must not end the program, as ESC would.
-  SleepMs(500);
-  ASSERT_TRUE(p->running()) << p->output();
+  // End of input at once must not end the program, as ESC would: the pass
+  // that answers comes after one that read the console.
   {
     CommandClient probe(1969);
     ASSERT_TRUE(probe.connected());
     EXPECT_EQ(probe.request("cmd=debug&username=systemd&enaoutp=1\r\n"), "ok\r\n");
   }
+  ASSERT_TRUE(p->running()) << p->output();
   if (!client.empty()) {
     const int status = std::system((client + " --user cron debug 1 >/dev/null 2>&1").c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << client;
   }
-  EXPECT_TRUE(FileExists(dirs.debug + "/fast.xml"));
+  EXPECT_TRUE(FileExists(inst.debug + "/fast.xml"));
   EXPECT_THAT(p->output(), HasSubstr("\nSTART\n"));  // the report reaches the journal
 
-  p->signal(SIGTERM);
-  EXPECT_EQ(p->wait(5000), 0);
-  const std::string log = ReadFile(dirs.run + "/logfile.txt");
+  EXPECT_EQ(Stop(*p), 0);
+  const std::string log = inst.log();
   EXPECT_TRUE(std::regex_match(LastEntry(log), std::regex(R"(\d\d:\d\d:\d\d Tessaro beendet)")))
       << log;
 }
@@ -92,9 +79,8 @@ struct ScratchSetup {
 };
 
 TEST(ServiceSystemTest, WithInputFromDevNullTheProgramServesUntilSigterm) {
-  ServiceDirs dirs;
-  WriteFile(dirs.run + "/Tessaro.ini", "[Devices]\ndev0=dummy_io\n");
-  RunAsTheUnitDoes(TESSARO_BINARY, dirs);
+  ServerInstallation inst("[Devices]\ndev0=dummy_io\n");
+  RunAsTheUnitDoes(TESSARO_BINARY, inst);
 }
 
 TEST(ServiceSystemTest, InstalledTreeHoldsWhatTheSetupScriptNeedsAndRuns) {
@@ -122,12 +108,12 @@ TEST(ServiceSystemTest, InstalledTreeHoldsWhatTheSetupScriptNeedsAndRuns) {
 
   // The installed program on the installed example, as the setup script
   // leaves it, and the installed client talking to it.
-  ServiceDirs dirs;
-  fs::copy_file(share + "/example/Tessaro.ini", dirs.run + "/Tessaro.ini");
-  RunAsTheUnitDoes(prefix.path() + "/bin/tessaro", dirs, prefix.path() + "/bin/tessaro_client");
+  ServerInstallation inst(ReadFile(share + "/example/Tessaro.ini"));
+  RunAsTheUnitDoes(prefix.path() + "/bin/tessaro", inst, prefix.path() + "/bin/tessaro_client");
 }
 
-TEST(ServiceSystemTest, SetupLinksDebugToTheRuntimeDirectoryAndARerunChangesNothing) {
+// The set-up script alone runs no program: these cases leave port 1969 free.
+TEST(SetupWithoutServer, LinksDebugToTheRuntimeDirectoryAndARerunChangesNothing) {
   ScratchSetup setup;
   EXPECT_THAT(setup.run(), HasSubstr("user, ownership and systemctl skipped"));
   EXPECT_THAT(ReadFile(setup.root.path() + "/etc/systemd/system/tessaro.service"),
@@ -147,7 +133,7 @@ TEST(ServiceSystemTest, SetupLinksDebugToTheRuntimeDirectoryAndARerunChangesNoth
   EXPECT_EQ(Sh(tree), before);
 }
 
-TEST(ServiceSystemTest, SetupReplacesAnOldDebugDirectoryAndMovesForeignFilesAside) {
+TEST(SetupWithoutServer, ReplacesAnOldDebugDirectoryAndMovesForeignFilesAside) {
   const struct {
     std::vector<std::string> files;
     bool asideTaken;
@@ -195,10 +181,7 @@ TEST(ServiceSystemTest, InstalledRuleRotatesTheLogOfTheRunningProgram) {
   CommandClient client(1969);
   EXPECT_EQ(client.request("cmd=dout&username=rotate&outn=0&mode=ein\r\n"), "ok\r\n");
   const std::string fast = setup.runtime + "/fast.xml";  // written through the link
-  for (int i = 0; i < 500 && !(ReadFile(log).find("ein") != std::string::npos && FileExists(fast));
-       ++i) {
-    SleepMs(20);
-  }
+  WaitUntil([&] { return ReadFile(log).find("ein") != std::string::npos && FileExists(fast); });
   EXPECT_TRUE(std::regex_match(ReadFile(log), std::regex(R"(\n\d\d:\d\d:\d\d \[r\] Pumpe: ein)")));
   EXPECT_EQ(ReadFile(log + ".1"), started);  // renamed, not yet compressed
   EXPECT_TRUE(FileExists(fast));

@@ -3,89 +3,93 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <regex>
 
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/ServerInstallation.h"
+#include "tools/support/Bytes.h"
 
 namespace {
 
+constexpr char kConnected[] = "TCP/IP Verbindung hergestellt\n";
+
 class SpineSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directories(run);
-    std::filesystem::create_directories(root.path() + "/debug");
-    WriteFile(run + "/Tessaro.ini", "[Devices]\ndev0=dummy_io\n");
+  // With standard input on a pipe, as from a terminal.
+  std::unique_ptr<Process> start() {
+    std::string why;
+    auto p = inst.start(TESSARO_BINARY, &why, Process::Input::Pipe);
+    EXPECT_NE(p, nullptr) << why;
+    return p;
   }
-  std::string log() const { return ReadFile(run + "/logfile.txt"); }
 
-  TempDir root;
-  std::string run = root.path() + "/run";
+  ServerInstallation inst{"[Devices]\ndev0=dummy_io\n"};
 };
 
 const std::regex kStartAndEnd(R"(\n\d\d:\d\d:\d\d Tessaro gestartet\n\d\d:\d\d:\d\d Tessaro beendet)");
 
 TEST_F(SpineSystemTest, EscEndsTheProgramWithStatusZeroAndBothLogEntries) {
-  Process p(TESSARO_BINARY, {}, run);
-  ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
-  EXPECT_EQ(p.output().substr(0, 25), "\nDEVICES:\ndev0: dummy_io\n");
-  p.writeInput("x\x1b");
-  EXPECT_EQ(p.wait(5000), 0);
-  EXPECT_TRUE(std::regex_match(log(), kStartAndEnd)) << log();
+  auto p = start();
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->output().substr(0, 25), "\nDEVICES:\ndev0: dummy_io\n");
+  p->writeInput("x\x1b");
+  EXPECT_EQ(p->wait(10000), 0);
+  EXPECT_TRUE(std::regex_match(inst.log(), kStartAndEnd)) << inst.log();
 }
 
 // SIGHUP comes with a closed terminal or SSH session.
 TEST_F(SpineSystemTest, SigtermAndSighupEndTheProgramLikeEsc) {
   for (const int sig : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
-    std::filesystem::remove(run + "/logfile.txt");
-    Process p(TESSARO_BINARY, {}, run);
-    ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
+    std::filesystem::remove(inst.run + "/logfile.txt");
+    auto p = start();
+    ASSERT_TRUE(p);
     CommandClient probe(1969);  // the port is open once the client connects
     ASSERT_TRUE(probe.connected());
-    p.signal(sig);
-    EXPECT_EQ(p.wait(5000), 0);
-    EXPECT_TRUE(std::regex_match(log(), kStartAndEnd)) << log();
+    p->signal(sig);
+    EXPECT_EQ(p->wait(10000), 0);
+    EXPECT_TRUE(std::regex_match(inst.log(), kStartAndEnd)) << inst.log();
   }
 }
 
+// Each pass reads the console at its end, and a pass that answers a request
+// comes after the one that accepted the client.
 TEST_F(SpineSystemTest, StandardInputAtEndOfFileIsNoReasonToStop) {
-  Process p(TESSARO_BINARY, {}, run);
-  p.closeInput();
-  ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
-  SleepMs(300);
-  EXPECT_TRUE(p.running());
+  auto p = start();
+  ASSERT_TRUE(p);
+  p->closeInput();
   CommandClient client(1969);
-  EXPECT_TRUE(client.connected());
-  p.signal(SIGINT);
-  EXPECT_EQ(p.wait(5000), 0);
+  EXPECT_EQ(client.request("cmd=debug&username=eof&enaoutp=1\r\n"), "ok\r\n");
+  EXPECT_TRUE(p->running());
+  p->signal(SIGINT);
+  EXPECT_EQ(p->wait(10000), 0);
 }
 
 TEST_F(SpineSystemTest, ClientsComeAndGoOneAfterAnother) {
-  Process p(TESSARO_BINARY, {}, run);
-  ASSERT_TRUE(p.waitForOutput("\nSTART\n", 5000));
+  auto p = start();
+  ASSERT_TRUE(p);
   {
     CommandClient first(1969);
     ASSERT_TRUE(first.connected());
-    ASSERT_TRUE(p.waitForOutput("TCP/IP Verbindung hergestellt\n", 3000));
+    ASSERT_TRUE(p->waitForOutput(kConnected, 10000));
   }
-  ASSERT_TRUE(p.waitForOutput("TCP/IP Verbindung geschlossen\n", 3000));
+  ASSERT_TRUE(p->waitForOutput("TCP/IP Verbindung geschlossen\n", 10000));
   CommandClient second(1969);
   ASSERT_TRUE(second.connected());
-  SleepMs(300);
+  EXPECT_TRUE(WaitUntil([&] { return CountOf(p->output(), kConnected) == 2; }));
   // The dummy device's write pass may print between the connection lines.
-  const std::string out = std::regex_replace(p.output(), std::regex("DUMMYIO: [01]{32}\n"), "");
-  EXPECT_NE(out.find("TCP/IP Verbindung hergestellt\nTCP/IP Verbindung geschlossen\n"
-                     "TCP/IP Verbindung hergestellt\n"),
+  const std::string out = std::regex_replace(p->output(), std::regex("DUMMYIO: [01]{32}\n"), "");
+  EXPECT_NE(out.find(std::string(kConnected) + "TCP/IP Verbindung geschlossen\n" + kConnected),
             std::string::npos)
       << out;
-  p.signal(SIGTERM);
-  EXPECT_EQ(p.wait(5000), 0);
+  p->signal(SIGTERM);
+  EXPECT_EQ(p->wait(10000), 0);
 }
 
+// The port is the test's as soon as no other program holds it.
 TEST_F(SpineSystemTest, PortHeldByAnotherListenerEndsWithStatusOneAndNoLog) {
   const int holder = socket(AF_INET, SOCK_STREAM, 0);
   const int on = 1;
@@ -93,14 +97,16 @@ TEST_F(SpineSystemTest, PortHeldByAnotherListenerEndsWithStatusOneAndNoLog) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(1969);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; },
+      kPortWaitMs));
   ASSERT_EQ(listen(holder, 1), 0);
 
-  Process p(TESSARO_BINARY, {}, run);
-  EXPECT_EQ(p.wait(5000), 1);
+  Process p(TESSARO_BINARY, {}, inst.run);
+  EXPECT_EQ(p.wait(10000), 1);
   close(holder);
   EXPECT_NE(p.output().find("\nSTART\nFehler Funktion bind\n"), std::string::npos) << p.output();
-  EXPECT_FALSE(FileExists(run + "/logfile.txt"));
+  EXPECT_FALSE(FileExists(inst.run + "/logfile.txt"));
 }
 
 }  // namespace

@@ -1,13 +1,6 @@
-#include "SimSupport.h"
+#include "tools/support/SimSupport.h"
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace tessaro::sim {
 
@@ -100,52 +93,14 @@ void FollowSignals(SerialOptions& options, std::size_t size, const char* active,
   }
 }
 
-Pty::~Pty() {
-  if (!link_.empty()) unlink(link_.c_str());
-  if (master_ >= 0) close(master_);
-}
-
-bool Pty::Open(const char* program, const std::string& link) {
-  // Raw on both sides from the start: no echo of what we send back to us.
-  termios raw{};
-  cfmakeraw(&raw);
-  int slave = -1;
-  char path[128];
-  if (openpty(&master_, &slave, path, &raw, nullptr) != 0) {
-    std::fprintf(stderr, "%s: openpty: %s\n", program, std::strerror(errno));
+bool Announce(Pty& pty, const char* program, const std::string& link) {
+  if (!pty.valid() || (!link.empty() && !pty.linkFrom(link))) {
+    std::fprintf(stderr, "%s: %s\n", program, pty.failure().c_str());
     return false;
   }
-  tcsetattr(master_, TCSANOW, &raw);
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-  close(slave);
-  slavePath_ = path;
-
-  if (!link.empty()) {
-    unlink(link.c_str());
-    if (symlink(path, link.c_str()) != 0) {
-      std::fprintf(stderr, "%s: symlink %s: %s\n", program, link.c_str(), std::strerror(errno));
-      return false;
-    }
-    link_ = link;
-  }
+  std::printf("%s\n", pty.slavePath().c_str());
+  if (!link.empty()) std::printf("linked from %s\n", link.c_str());
   return true;
-}
-
-void Pty::Announce() const {
-  std::printf("%s\n", slavePath_.c_str());
-  if (!link_.empty()) std::printf("linked from %s\n", link_.c_str());
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      return;
-    }
-  }
 }
 
 }  // namespace tessaro::sim

@@ -1,11 +1,13 @@
-// What the device simulators share: their signal flags, the pseudo-terminal a
-// serial simulator plays on, and the ways a serial device can misbehave.
+// What the device simulators share: their signal flags, the options of a
+// serial simulator and the ways a serial device can misbehave.
 #pragma once
 
 #include <signal.h>
 
 #include <cstddef>
 #include <string>
+
+#include "tools/support/Pty.h"
 
 namespace tessaro::sim {
 
@@ -43,32 +45,9 @@ bool TakeSerialOption(int argc, char** argv, int& i, SerialOptions& options);
 // size bytes.
 void FollowSignals(SerialOptions& options, std::size_t size, const char* active, const char* what);
 
-// The master side of a raw pseudo-terminal. The slave is closed at once, so
-// that Tessaro is its only user and its closes are real hang-ups.
-class Pty {
- public:
-  Pty() = default;
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-  ~Pty();
-
-  // Prints the reason, prefixed with the program's name, when it fails.
-  bool Open(const char* program, const std::string& link);
-
-  int master() const { return master_; }
-  const std::string& slavePath() const { return slavePath_; }
-
-  // Prints the slave's path and the link, as the operator needs them.
-  void Announce() const;
-
- private:
-  int master_ = -1;
-  std::string slavePath_;
-  std::string link_;
-};
-
-// Writes all or, when the slave's buffer is full or nobody has the slave
-// open, drops the rest, as a wire would.
-void WriteAll(int fd, const std::string& bytes);
+// Names the pseudo-terminal by link too, when one is given, and prints the
+// slave's path and the link, as the operator needs them; or prints why not,
+// prefixed with the program's name.
+bool Announce(Pty& pty, const char* program, const std::string& link);
 
 }  // namespace tessaro::sim

@@ -1,4 +1,4 @@
-#include "tests/support/Pty.h"
+#include "tools/support/Pty.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <stdexcept>
-#include <thread>
+#include <cstring>
+
+#include "tools/support/Wait.h"
 
 Pty::Pty() {
   termios raw{};
@@ -18,7 +18,9 @@ Pty::Pty() {
   int slave = -1;
   char name[128];
   if (openpty(&master_, &slave, name, &raw, nullptr) != 0) {
-    throw std::runtime_error("openpty failed");
+    master_ = -1;
+    failure_ = std::string("openpty: ") + std::strerror(errno);
+    return;
   }
   slavePath_ = name;
   tcsetattr(master_, TCSANOW, &raw);
@@ -28,6 +30,7 @@ Pty::Pty() {
 }
 
 Pty::~Pty() {
+  if (!link_.empty()) unlink(link_.c_str());
   closeMaster();
 }
 
@@ -36,24 +39,37 @@ void Pty::closeMaster() {
   master_ = -1;
 }
 
-void Pty::send(std::string_view bytes) {
+bool Pty::linkFrom(const std::string& path) {
+  if (!Link(slavePath_, path)) {
+    failure_ = "symlink " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  link_ = path;
+  return true;
+}
+
+bool Pty::send(std::string_view bytes, int patienceMs) {
   size_t done = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
+  const int64_t end = NowMs() + patienceMs;
+  while (done < bytes.size()) {
     const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (NowMs() >= end) {
+      return false;
     } else {
       pollfd p{master_, POLLOUT, 0};
       poll(&p, 1, 10);
     }
   }
-  if (done < bytes.size()) throw std::runtime_error("pty master: send failed");
+  return true;
 }
 
 std::string Pty::receive(size_t count, int timeoutMs) {
   std::string got;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const int64_t end = NowMs() + timeoutMs;
   while (got.size() < count) {
     char buf[256];
     const ssize_t n = read(master_, buf, std::min(sizeof buf, count - got.size()));
@@ -61,9 +77,15 @@ std::string Pty::receive(size_t count, int timeoutMs) {
       got.append(buf, static_cast<size_t>(n));
       continue;
     }
-    // EAGAIN: nothing yet; EIO: the slave is not open at the moment.
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int64_t left = end - NowMs();
+    if (left <= 0) break;
+    // EIO: the slave is not open at the moment, and poll would not wait.
+    if (n < 0 && errno == EIO) {
+      SleepMs(1);
+    } else {
+      pollfd p{master_, POLLIN, 0};
+      poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 10)));
+    }
   }
   return got;
 }
@@ -77,16 +99,7 @@ std::string Pty::drain(int quietMs) {
   }
 }
 
-bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-void Link(const std::string& target, const std::string& path) {
+bool Link(const std::string& target, const std::string& path) {
   unlink(path.c_str());
-  if (symlink(target.c_str(), path.c_str()) != 0) throw std::runtime_error("symlink failed");
+  return symlink(target.c_str(), path.c_str()) == 0;
 }

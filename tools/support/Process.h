@@ -1,0 +1,63 @@
+// Child processes for the tests and the benchmark: the real server, the
+// simulators, the gateway and the programs they talk to.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A child started in a working directory with its standard input on a pipe
+// the caller writes to and its standard output and error in a file beside
+// the working directory.
+class Process {
+ public:
+  // Where the child's standard input comes from: a pipe the test writes to,
+  // or /dev/null (as a service manager starts a program).
+  enum class Input { Pipe, DevNull };
+
+  // env: "NAME=value" entries set in the child on top of the caller's own.
+  Process(const std::string& program, const std::vector<std::string>& args,
+          const std::string& workDir, Input input = Input::Pipe,
+          const std::vector<std::string>& env = {});
+  ~Process();  // kills the child if it still runs
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  void writeInput(const std::string& bytes);
+  void closeInput();
+  void signal(int sig);
+  // Waits up to timeoutMs for the exit; the exit status, or -1 on a timeout
+  // or a death by signal.
+  int wait(int timeoutMs);
+  bool running();
+  pid_t pid() const { return pid_; }
+  std::string output() const;
+  // Waits up to timeoutMs until the output contains text.
+  bool waitForOutput(const std::string& text, int timeoutMs) const;
+
+ private:
+  bool reap(int options);
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  std::string outputPath_;
+  int status_ = -1;
+  bool reaped_ = false;
+};
+
+// How long a test waits for port 1969 while another program holds it: a
+// benchmark run takes minutes.
+constexpr int kPortWaitMs = 600000;
+
+// The server program started in workDir once it has port 1969 to itself: it
+// is ready when its log holds "Tessaro gestartet". While another program on
+// this machine holds the port, the server ends with "Fehler Funktion bind"
+// and is started again, for up to retryMs. nullptr when it did not start;
+// then *failure tells why.
+std::unique_ptr<Process> StartServer(const std::string& program, const std::string& workDir,
+                                     std::string* failure,
+                                     Process::Input input = Process::Input::Pipe,
+                                     int retryMs = kPortWaitMs,
+                                     const std::vector<std::string>& env = {});
