@@ -1,56 +1,56 @@
 #include "core/EventLog.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
+#include <ctime>
+#include <string_view>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "devices/DeviceContext.h"
+#include "platform/FileSystem.h"
 
-void EventLog::LogEvent(int32_t kind, const char* format, ...) {
-  std::FILE* f = std::fopen(t_.path("logfile.txt").c_str(), "ab");
-  if (f == nullptr) return;
+namespace {
 
+// The list is built as 256-byte line reads would build it: a piece ends at
+// a line end or after 255 bytes, and a NUL byte ends a piece's text.
+constexpr size_t kLinePiece = 255;
+
+std::string_view TakePiece(std::string_view& rest) {
+  size_t n = std::min(rest.size(), kLinePiece);
+  const size_t lineEnd = rest.substr(0, n).find('\n');
+  if (lineEnd != std::string_view::npos) n = lineEnd + 1;
+  const std::string_view piece = rest.substr(0, n);
+  rest.remove_prefix(n);
+  return piece.substr(0, piece.find('\0'));
+}
+
+}  // namespace
+
+void EventLog::write(int32_t kind, const std::string& message) {
   char stamp[32];
-  const std::tm& now = t_.CurrentTime.local;
+  const std::tm& now = context_.CurrentTime.local;
+  std::string entry = "\n";
   if (kind == kDayHeader) {
-    std::strftime(stamp, sizeof stamp, "----- %d.%m.%Y -----", &now);
-    std::fprintf(f, "\n%s", stamp);
+    entry.append(stamp, std::strftime(stamp, sizeof stamp, "----- %d.%m.%Y -----", &now));
   } else {
-    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &now);
-    va_list args;
-    va_start(args, format);
-    const std::string message = vformatCut(kMaxMessage, format, args);
-    va_end(args);
-    if (t_.CurrentUser != nullptr) {
-      std::fprintf(f, "\n%s [%c] %s", stamp, t_.CurrentUser[0], message.c_str());
-    } else {
-      std::fprintf(f, "\n%s %s", stamp, message.c_str());
+    entry.append(stamp, std::strftime(stamp, sizeof stamp, "%H:%M:%S", &now));
+    if (user_ != nullptr) {
+      entry += " [";
+      entry += user_[0];
+      entry += ']';
     }
+    entry += ' ';
+    entry += message;
   }
-  std::fclose(f);
-  LogChanged = true;
+  if (context_.files.append(context_.path("logfile.txt"), entry)) LogChanged = true;
 }
 
 void EventLog::RefreshMessageList() {
-  std::FILE* f = std::fopen(t_.path("logfile.txt").c_str(), "rb");
-  if (f == nullptr) return;
-
-  char line[256];
-  std::fseek(f, 0, SEEK_END);
-  const long size = std::ftell(f);
-  if (size < static_cast<long>(kTail)) {
-    std::rewind(f);
-  } else {
-    // The positioning cuts into an entry (or lands on its first byte): drop
-    // the rest of that line so only complete entries are shown.
-    std::fseek(f, -static_cast<long>(kTail), SEEK_END);
-    if (std::fgets(line, sizeof line, f) == nullptr) line[0] = '\0';
-  }
+  const std::optional<FileTail> tail = context_.files.readTail(context_.path("logfile.txt"), kTail);
+  if (!tail) return;
+  std::string_view rest = tail->bytes;
+  // The tail cuts into an entry (or starts at its first byte): the rest of
+  // that line goes, so only complete entries are shown.
+  if (tail->size >= kTail) TakePiece(rest);
   MessageList.clear();
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    MessageList.append(line, std::strlen(line));
-  }
+  while (!rest.empty()) MessageList += TakePiece(rest);
   if (MessageList.size() > kTail - 1) MessageList.resize(kTail - 1);
-  std::fclose(f);
 }

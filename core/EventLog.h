@@ -3,32 +3,36 @@
 #include <cstdint>
 #include <string>
 
-class Tessaro;
+#include "devices/LogSink.h"
+
+class DeviceContext;
 
 // The event log logfile.txt and its tail, the message list. Every entry is
-// one line break and one line, appended with an open and close of its own so
-// that it is on disk when LogEvent returns; the file only ever grows.
-class EventLog {
+// one line break and one line, appended by a write of its own so that it is
+// in the file when LogEvent returns; the file only ever grows.
+class EventLog final : public LogSink {
  public:
-  static constexpr int32_t kDayHeader = 2;  // kind of the date line at midnight
-  static constexpr size_t kMaxMessage = 255;
   static constexpr size_t kTail = 1024;  // bytes of the file the message list shows
 
-  explicit EventLog(Tessaro& t) : t_(t) {}
-
-  // Appends an entry stamped with the loop pass's time: kind 2 writes the
-  // day header (format ignored), any other kind "HH:MM:SS [u] message", the
-  // bracket only while a command of user u is dispatched. An entry that
-  // cannot be written is lost without a word.
-  void LogEvent(int32_t kind, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  // Entries are stamped with the pass's time of context.
+  explicit EventLog(const DeviceContext& context) : context_(context) {}
 
   // MessageList = the complete entries within the last 1024 bytes of the
   // file. Keeps the old list when the file cannot be read.
   void RefreshMessageList();
 
+  // The name of the user whose command is being dispatched, null between
+  // commands: entries then read "HH:MM:SS [u] message", u its first byte.
+  // REQUIRES: user outlives the command.
+  void setUser(const char* user) { user_ = user; }
+  const char* user() const { return user_; }
+
   bool LogChanged = false;
   std::string MessageList;  // at most 1023 characters
 
  private:
-  Tessaro& t_;
+  void write(int32_t kind, const std::string& message) override;
+
+  const DeviceContext& context_;
+  const char* user_ = nullptr;
 };

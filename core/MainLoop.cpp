@@ -1,7 +1,7 @@
 #include "core/MainLoop.h"
 
+#include "core/LoadConfig.h"
 #include "core/Tessaro.h"
-#include "devices/LoadConfig.h"
 #include "devices/StatusFiles.h"
 #include "drivers/serial/DevicePorts.h"
 #include "platform/Console.h"
@@ -16,8 +16,7 @@ int MainLoop::startUp() {
   LastMinute = 0;
   t_.SlowId = 0;
   t_.SlowDataNew = false;
-  t_.timeSwitch =
-      std::make_unique<TimeSwitch>(t_, t_.outputs, OutputTable::kSize, t_.CurrentTime.local);
+  t_.startTimeSwitch();
 
   switch (commandPort_.open(listenPort_)) {
     case ListenResult::Ok: break;
@@ -41,7 +40,7 @@ bool MainLoop::pass() {
 
   if (now.tm_wday != LastWeekday) {
     LastWeekday = now.tm_wday;
-    if (FirstPassDone) t_.log.LogEvent(EventLog::kDayHeader, "%s", "");
+    if (FirstPassDone) t_.log.LogEvent(LogSink::kDayHeader, "%s", "");
   }
   commandPort_.serve(waitMs_);
   if (now.tm_min != LastMinute) {
@@ -52,9 +51,9 @@ bool MainLoop::pass() {
     LastSecond = now.tm_sec;
     secondTick();
   }
-  if (t_.log.LogChanged) {
-    t_.log.LogChanged = false;
-    t_.log.RefreshMessageList();
+  if (t_.eventLog.LogChanged) {
+    t_.eventLog.LogChanged = false;
+    t_.eventLog.RefreshMessageList();
     t_.MarkSlowData();
   }
   writeStatusFiles();

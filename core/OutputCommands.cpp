@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/Text.h"
 #include "core/Reply.h"
 #include "core/Tessaro.h"
-#include "core/Text.h"
 
 void Dout(Tessaro& t, ReplySink& reply, const char* outn_str, const char* mode_str) {
   if (outn_str == nullptr) {

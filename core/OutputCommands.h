@@ -7,7 +7,7 @@ class Tessaro;
 // texts, null when the parameter is missing or has no value; numbers in them
 // are read leniently (no digits: 0). Each handler sends exactly one reply:
 // an argument check's reply has no line end, success is "ok\r\n". Log
-// entries carry the dispatching user's initial through t.CurrentUser.
+// entries carry the dispatching user's initial, which the event log keeps.
 
 // Sets the mode of channel outn.
 void Dout(Tessaro& t, ReplySink& reply, const char* outn_str, const char* mode_str);

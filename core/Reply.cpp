@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 void SendReply(ReplySink& reply, const char* format, ...) {
   va_list args;

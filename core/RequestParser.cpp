@@ -95,8 +95,7 @@ void ParseUrlPara(Tessaro& t, std::string_view line, ReplySink& reply) {
       SendReply(reply, "Tessaro.ParseUrlPara: urlpara leer\r\n");
       return;
     case ParamTable::Split::TooMany:
-      SendReply(reply, "Tessaro.ParseUrlPara: zu viele parameter [>%d]\r\n",
-                ParamTable::kMaxItems);
+      SendReply(reply, "Tessaro.ParseUrlPara: zu viele parameter [>%d]\r\n", ParamTable::kMaxItems);
       return;
     case ParamTable::Split::Ok:
       break;
@@ -113,11 +112,12 @@ void ParseUrlPara(Tessaro& t, std::string_view line, ReplySink& reply) {
   }
 
   // The user's name points into params: it must not outlive this call.
-  t.CurrentUser = params.GetParam("username");
-  if (t.CurrentUser == nullptr) {
+  const char* user = params.GetParam("username");
+  if (user == nullptr) {
     SendReply(reply, "Kein Login vorhanden\r\n");
   } else {
+    t.eventLog.setUser(user);
     Dispatch(t, params, command, reply);
+    t.eventLog.setUser(nullptr);
   }
-  t.CurrentUser = nullptr;
 }

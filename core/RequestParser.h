@@ -52,7 +52,7 @@ class ParamTable {
 };
 
 // Parses one request line, checks command and user, dispatches to the command
-// handler and sends exactly one reply. t.CurrentUser names the user while the
-// handler runs (so its log entries carry the user's initial) and is null
+// handler and sends exactly one reply. The event log holds the user's name
+// while the handler runs (so its entries carry the user's initial) and none
 // again on return.
 void ParseUrlPara(Tessaro& t, std::string_view line, ReplySink& reply);

@@ -1,24 +1,13 @@
 #include "core/Tessaro.h"
 
-#include "devices/ProfileString.h"
-#include "platform/Clock.h"
+Tessaro::Tessaro(Clock& clock, Console& console, FileSystem& files, std::string dir)
+    // The log sink is bound before eventLog is built; nothing logs before.
+    : DeviceContext(clock, console, eventLog, files, std::move(dir)),
+      eventLog(*this),
+      channels{*this, devices, outputs},
+      ports{*this, com, devices},
+      status{*this, devices, outputs, SlowId, eventLog.MessageList} {}
 
-Tessaro::Tessaro(Clock& c, Console& con, std::string dir)
-    : clock(c), console(con), log(*this), dir_(std::move(dir)) {}
-
-Tessaro::~Tessaro() = default;
-
-std::string Tessaro::path(std::string_view rel) const {
-  if (dir_.empty() || (!rel.empty() && rel.front() == '/')) return std::string(rel);
-  return dir_ + "/" + std::string(rel);
-}
-
-std::string Tessaro::config(std::string_view section, std::string_view key, size_t bufferSize,
-                            const char* defaultValue) const {
-  return GetPrivateProfileString(section, key, defaultValue, bufferSize, path("./Tessaro.ini"));
-}
-
-void Tessaro::readClock() {
-  CurrentTime.time = clock.now();
-  CurrentTime.local = Clock::toLocal(CurrentTime.time);
+void Tessaro::startTimeSwitch() {
+  timeSwitch = std::make_unique<TimeSwitch>(channels, OutputTable::kSize, CurrentTime.local);
 }

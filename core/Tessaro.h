@@ -1,68 +1,50 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "core/EventLog.h"
+#include "devices/ChannelContext.h"
+#include "devices/DeviceContext.h"
 #include "devices/DeviceTable.h"
 #include "devices/OutputTable.h"
+#include "devices/StatusContext.h"
 #include "drivers/serial/ComPortTable.h"
+#include "drivers/serial/PortContext.h"
 #include "timeswitch/TimeSwitch.h"
 
-class Clock;
-class Console;
-class FtdiAdapter;
-
-// One reading of the clock: calendar time and its local broken-down form.
-struct ClockReading {
-  int64_t time = 0;
-  std::tm local{};
-};
-
 // Everything the program keeps for its whole run, in one place: a test
-// creates a fresh one over a temporary directory and a clock it sets.
-class Tessaro {
+// creates a fresh one over a directory (in memory or on disk) and a clock it
+// sets. Each layer below is handed only its own part: the devices the
+// DeviceContext this class is, the channels, the serial drivers and the
+// status files a context of their own.
+class Tessaro : public DeviceContext {
  public:
-  // dir is the working directory all relative paths are taken from; empty
-  // means the process's own.
-  Tessaro(Clock& clock, Console& console, std::string dir = "");
-  ~Tessaro();
+  Tessaro(Clock& clock, Console& console, FileSystem& files, std::string dir = "");
   Tessaro(const Tessaro&) = delete;
   Tessaro& operator=(const Tessaro&) = delete;
-
-  Clock& clock;
-  Console& console;
-  FtdiAdapter* ftdi = nullptr;  // the USB adapter; set before LoadConfig
-
-  // rel taken from the working directory (absolute paths stay as they are).
-  std::string path(std::string_view rel) const;
-
-  // The value of key in section of ./Tessaro.ini, cut to bufferSize - 1.
-  std::string config(std::string_view section, std::string_view key, size_t bufferSize,
-                     const char* defaultValue = nullptr) const;
-
-  // Reads the clock once into CurrentTime.
-  void readClock();
 
   // Asks the loop to rewrite the slow status file in this pass.
   void MarkSlowData() { SlowDataNew = true; }
 
-  ClockReading CurrentTime;
+  // Starts the weekly time switch at the pass's time; the channels in mode
+  // "uhr" follow it from now on.
+  void startTimeSwitch();
+
+  operator ChannelContext&() { return channels; }
+  operator const PortContext&() const { return ports; }
+  operator const StatusContext&() const { return status; }
+
   int32_t SlowId = 0;
   bool SlowDataNew = false;
-  bool EnableOutput = true;
-  // The user name of the command being dispatched, null between commands.
-  const char* CurrentUser = nullptr;
 
-  EventLog log;
+  EventLog eventLog;
   DeviceTable devices;
   OutputTable outputs;
   ComPortTable com;
-  std::unique_ptr<TimeSwitch> timeSwitch;  // created at start-up
-
- private:
-  std::string dir_;
+  ChannelContext channels;
+  PortContext ports;
+  StatusContext status;
+  std::unique_ptr<TimeSwitch> timeSwitch;  // created at start-up; last, it uses channels
 };

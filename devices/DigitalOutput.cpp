@@ -1,11 +1,15 @@
 #include "devices/DigitalOutput.h"
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/ChannelContext.h"
+#include "devices/OutputTable.h"
+#include "devices/TessaroDev.h"
 
 namespace {
 
-uint32_t channelBit(int32_t ch) { return (ch >= 0 && ch < 32) ? (1u << ch) : 0u; }
+uint32_t channelBit(int32_t ch) {
+  return (ch >= 0 && ch < 32) ? (1u << ch) : 0u;
+}
 
 }  // namespace
 
@@ -13,9 +17,9 @@ std::string DefaultOutputName(int32_t devIndex, int32_t devOutput) {
   return formatCut(kOutputTextMax, "dev%d_ch%d", devIndex, devOutput);
 }
 
-DigitalOutput::DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, int32_t devOutput,
-                             int32_t mode, int32_t slaveOut, std::string_view name,
-                             std::string_view controlFile)
+DigitalOutput::DigitalOutput(const ChannelContext& c, int32_t outIndex, TessaroDev* device,
+                             int32_t devOutput, int32_t mode, int32_t slaveOut,
+                             std::string_view name, std::string_view controlFile)
     : outIndex(outIndex),
       device(device),
       devOutput(devOutput),
@@ -24,7 +28,7 @@ DigitalOutput::DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, i
       name(name.empty() ? DefaultOutputName(device != nullptr ? device->devIndex : -1, devOutput)
                         : cut(name, kOutputTextMax)),
       controlFile(cut(controlFile, kOutputTextMax)),
-      t_(t) {}
+      c_(c) {}
 
 void DigitalOutput::setValue(int32_t value) {
   // The walk sets this channel, then each slave in mode "slave" to its own
@@ -36,10 +40,10 @@ void DigitalOutput::setValue(int32_t value) {
   for (;;) {
     if (channel->device != nullptr) channel->device->setOutputBit(channel->devOutput, v);
     visited |= channelBit(channel->outIndex);
-    DigitalOutput* slave = channel->slaveOut >= 0 ? t_.outputs.get(channel->slaveOut) : nullptr;
+    DigitalOutput* slave = channel->slaveOut >= 0 ? c_.outputs.get(channel->slaveOut) : nullptr;
     if (slave == nullptr || slave->mode != MODE_SLAVE) return;
     if ((visited & channelBit(slave->outIndex)) != 0) return;
-    v = (v != 0 || AnyMasterOn(t_, slave->outIndex)) ? 1 : 0;
+    v = (v != 0 || AnyMasterOn(c_, slave->outIndex)) ? 1 : 0;
     channel = slave;
   }
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-class Tessaro;
+struct ChannelContext;
 class TessaroDev;
 
 // Operating modes of an output channel.
@@ -31,7 +31,7 @@ class DigitalOutput {
   // An empty name becomes "dev%d_ch%d"; texts are cut to 31 characters. A
   // slaveOut that IsAllowedSlave refuses (other than a negative one) is
   // stored as -1.
-  DigitalOutput(Tessaro& t, int32_t outIndex, TessaroDev* device, int32_t devOutput,
+  DigitalOutput(const ChannelContext& c, int32_t outIndex, TessaroDev* device, int32_t devOutput,
                 int32_t mode, int32_t slaveOut, std::string_view name,
                 std::string_view controlFile);
 
@@ -56,5 +56,5 @@ class DigitalOutput {
   std::string controlFile;
 
  private:
-  Tessaro& t_;
+  const ChannelContext& c_;
 };

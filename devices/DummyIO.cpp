@@ -1,9 +1,9 @@
 #include "devices/DummyIO.h"
 
-#include "core/Tessaro.h"
+#include "devices/DeviceContext.h"
 #include "platform/Console.h"
 
-DummyIO::DummyIO(Tessaro& t, int32_t index) : TessaroDev(t) {
+DummyIO::DummyIO(const DeviceContext& t, int32_t index) : TessaroDev(t) {
   devIndex = index;
   devName = "Dummy IO";
   numOutputs = 32;

@@ -6,6 +6,6 @@
 // at every write, so an installation can run with nothing attached.
 class DummyIO final : public TessaroDev {
  public:
-  DummyIO(Tessaro& t, int32_t index);
+  DummyIO(const DeviceContext& t, int32_t index);
   int32_t do_WriteAllPortBits() override;
 };

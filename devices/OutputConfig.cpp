@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/ChannelContext.h"
+#include "devices/DeviceContext.h"
+#include "devices/DeviceTable.h"
 #include "devices/OutputTable.h"
 #include "platform/Console.h"
 
@@ -16,7 +18,8 @@ namespace {
 
 // The channel of key number k from its configuration value, or null after
 // the console line saying why the line is not used.
-std::unique_ptr<DigitalOutput> BuildChannel(Tessaro& t, int32_t k, std::string_view value) {
+std::unique_ptr<DigitalOutput> BuildChannel(const ChannelContext& c, int32_t k,
+                                            std::string_view value) {
   const std::vector<std::string> fields = SplitOutputFields(value);
   auto field = [&](size_t n) -> const std::string* {
     return n < fields.size() ? &fields[n] : nullptr;
@@ -25,34 +28,34 @@ std::unique_ptr<DigitalOutput> BuildChannel(Tessaro& t, int32_t k, std::string_v
 
   const int32_t devIndex = parseInt(fields[0]);
   if (devIndex < 0 || devIndex >= DeviceTable::kSize) {
-    t.console.printf("   Geraet dev%d nicht zugelassen (dev0 ... dev%d)\n", devIndex,
-                     DeviceTable::kSize - 1);
+    c.context.console.printf("   Geraet dev%d nicht zugelassen (dev0 ... dev%d)\n", devIndex,
+                             DeviceTable::kSize - 1);
     return nullptr;
   }
-  TessaroDev* device = t.devices.get(devIndex);
+  TessaroDev* device = c.devices.get(devIndex);
   if (device == nullptr) {
-    t.console.printf("   Geraet dev%d nicht definiert\n", devIndex);
+    c.context.console.printf("   Geraet dev%d nicht definiert\n", devIndex);
     return nullptr;
   }
 
   if (field(1) == nullptr) {
-    t.console.printf("   Ausgangsnummer nicht angegeben\n");
+    c.context.console.printf("   Ausgangsnummer nicht angegeben\n");
     return nullptr;
   }
   const int32_t devOutput = parseInt(*field(1));
   if (devOutput < 0 || devOutput >= OutputTable::kSize) {
-    t.console.printf("   Ausgangsnummer %d nicht zugelassen (0 ... %d)\n", devOutput,
-                     OutputTable::kSize - 1);
+    c.context.console.printf("   Ausgangsnummer %d nicht zugelassen (0 ... %d)\n", devOutput,
+                             OutputTable::kSize - 1);
     return nullptr;
   }
   const int32_t numOutputs = device->getNumOutputs();
   if (numOutputs < 1) {
-    t.console.printf("   dev%d besitzt keine digitalen Ausgaenge\n", devIndex);
+    c.context.console.printf("   dev%d besitzt keine digitalen Ausgaenge\n", devIndex);
     return nullptr;
   }
   if (devOutput >= numOutputs) {
-    t.console.printf("   dev%d besitzt nur %d Ausgaenge (0 ... %d)\n", devIndex, numOutputs,
-                     numOutputs - 1);
+    c.context.console.printf("   dev%d besitzt nur %d Ausgaenge (0 ... %d)\n", devIndex, numOutputs,
+                             numOutputs - 1);
     return nullptr;
   }
 
@@ -62,21 +65,21 @@ std::unique_ptr<DigitalOutput> BuildChannel(Tessaro& t, int32_t k, std::string_v
 
   const int32_t mode = ParseOutputMode(field(3) != nullptr ? field(3)->c_str() : nullptr);
   if (mode < 0) {
-    t.console.printf("   dev%d: unbekannte Default-Betriebsart (%s)\n", devIndex,
-                     field(3) != nullptr ? field(3)->c_str() : "(null)");
+    c.context.console.printf("   dev%d: unbekannte Default-Betriebsart (%s)\n", devIndex,
+                             field(3) != nullptr ? field(3)->c_str() : "(null)");
     return nullptr;
   }
 
   // A link past the table or onto the channel itself is dropped, the channel
   // is built without a slave.
   if (slaveOut >= 0 && !IsAllowedSlave(k, slaveOut)) {
-    t.console.printf("   out%d: Slave out%d nicht zugelassen (kein Slave)\n", k, slaveOut);
+    c.context.console.printf("   out%d: Slave out%d nicht zugelassen (kein Slave)\n", k, slaveOut);
     slaveOut = -1;
   }
 
   const std::string_view name = field(4) != nullptr ? std::string_view(*field(4)) : "";
   const std::string_view controlFile = field(5) != nullptr ? std::string_view(*field(5)) : "";
-  return std::make_unique<DigitalOutput>(t, k, device, devOutput, mode, slaveOut, name,
+  return std::make_unique<DigitalOutput>(c, k, device, devOutput, mode, slaveOut, name,
                                          controlFile);
 }
 
@@ -97,14 +100,14 @@ std::vector<std::string> SplitOutputFields(std::string_view value) {
   return fields;
 }
 
-void LoadOutputs(Tessaro& t) {
-  t.console.printf("\nDIGTAL OUTPUTS:\n");
+void LoadOutputs(const ChannelContext& c) {
+  c.context.console.printf("\nDIGTAL OUTPUTS:\n");
   for (int32_t k = 0; k < OutputTable::kSize; ++k) {
     const std::string pname = "out" + std::to_string(k);
-    t.outputs.put(k, nullptr);
-    const std::string pval = t.config("Digital_Outputs", pname, 256);
+    c.outputs.put(k, nullptr);
+    const std::string pval = c.context.config("Digital_Outputs", pname, 256);
     if (pval.empty()) continue;
-    t.console.printf("%s: %s\n", pname.c_str(), pval.c_str());
-    t.outputs.put(k, BuildChannel(t, k, pval));
+    c.context.console.printf("%s: %s\n", pname.c_str(), pval.c_str());
+    c.outputs.put(k, BuildChannel(c, k, pval));
   }
 }

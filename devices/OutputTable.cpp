@@ -2,32 +2,34 @@
 
 #include <cstring>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/ChannelContext.h"
+#include "devices/DeviceContext.h"
+#include "devices/DeviceTable.h"
 
 namespace {
 
 constexpr const char* kModeNames[] = {"aus", "ein", "uhr", "slave"};  // by mode number
 
 // The channel a command or timer may act on: present and on a device.
-DigitalOutput* usableChannel(Tessaro& t, int32_t ch) {
-  DigitalOutput* channel = t.outputs.get(ch);
+DigitalOutput* usableChannel(const ChannelContext& c, int32_t ch) {
+  DigitalOutput* channel = c.outputs.get(ch);
   return (channel != nullptr && channel->device != nullptr) ? channel : nullptr;
 }
 
 // The bit that mode gives channel ch; not for "uhr", where the time switch decides.
-int32_t ModeValue(Tessaro& t, int32_t ch, int32_t mode) {
+int32_t ModeValue(const ChannelContext& c, int32_t ch, int32_t mode) {
   switch (mode) {
     case MODE_EIN: return 1;
-    case MODE_SLAVE: return AnyMasterOn(t, ch) ? 1 : 0;
+    case MODE_SLAVE: return AnyMasterOn(c, ch) ? 1 : 0;
     default: return 0;
   }
 }
 
 }  // namespace
 
-int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed) {
-  DigitalOutput* channel = usableChannel(t, ch);
+int32_t SetOutputMode(const ChannelContext& c, int32_t ch, int32_t mode, int32_t& changed) {
+  DigitalOutput* channel = usableChannel(c, ch);
   if (channel == nullptr) return -1;
   if (mode != channel->mode) {
     channel->mode = mode;
@@ -40,34 +42,34 @@ int32_t SetOutputMode(Tessaro& t, int32_t ch, int32_t mode, int32_t& changed) {
   if (mode == MODE_UHR) {
     // The time switch decides; the bit waits for the next write pass.
     channel->nextSwitch = -1;
-    if (t.timeSwitch != nullptr) t.timeSwitch->evaluateOutput(ch, changed);
+    if (c.clockChannels != nullptr) c.clockChannels->evaluateOutput(ch, changed);
     return 0;
   }
-  channel->setValue(ModeValue(t, ch, mode));
-  t.devices.forEach([](TessaroDev& d) {
+  channel->setValue(ModeValue(c, ch, mode));
+  c.devices.forEach([](TessaroDev& d) {
     if (d.hasChanged()) d.do_WriteAllPortBits();
   });
   return 0;
 }
 
-void ApplyConfiguredModes(Tessaro& t) {
+void ApplyConfiguredModes(const ChannelContext& c) {
   for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
-    DigitalOutput* channel = usableChannel(t, ch);
+    DigitalOutput* channel = usableChannel(c, ch);
     if (channel != nullptr && channel->mode != MODE_UHR) {
-      channel->setValue(ModeValue(t, ch, channel->mode));
+      channel->setValue(ModeValue(c, ch, channel->mode));
     }
   }
 }
 
-int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value) {
-  DigitalOutput* channel = usableChannel(t, ch);
+int32_t StartOutputTimer(const ChannelContext& c, int32_t ch, int32_t minutes, int32_t value) {
+  DigitalOutput* channel = usableChannel(c, ch);
   if (channel == nullptr) return -1;
   if (minutes < 0) minutes = 0;
   channel->timerMinutes = minutes;
   channel->timerOutput = value;
   if (minutes == 0) {
     int32_t ignored = 0;
-    SetOutputMode(t, ch, channel->mode, ignored);
+    SetOutputMode(c, ch, channel->mode, ignored);
     return 0;
   }
   channel->setValue(value);
@@ -75,17 +77,17 @@ int32_t StartOutputTimer(Tessaro& t, int32_t ch, int32_t minutes, int32_t value)
   return 0;
 }
 
-int32_t CountDownTimers(Tessaro& t) {
+int32_t CountDownTimers(const ChannelContext& c) {
   int32_t changed = 0;
   for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
-    DigitalOutput* channel = t.outputs.get(ch);
+    DigitalOutput* channel = c.outputs.get(ch);
     if (channel == nullptr) continue;
     if (channel->timerMinutes <= 0) {
       channel->timerMinutes = 0;
     } else if (channel->timerMinutes == 1) {
       channel->timerMinutes = 0;
-      SetOutputMode(t, ch, channel->mode, changed);
-      t.log.LogEvent(0, "%s: Timer abgelaufen", channel->name.c_str());
+      SetOutputMode(c, ch, channel->mode, changed);
+      c.context.log.LogEvent(0, "%s: Timer abgelaufen", channel->name.c_str());
       changed = 1;
     } else {
       --channel->timerMinutes;
@@ -96,19 +98,19 @@ int32_t CountDownTimers(Tessaro& t) {
   return changed;
 }
 
-bool WriteAllOutputs(Tessaro& t) {
+bool WriteAllOutputs(const ChannelContext& c) {
   bool changed = false;
-  t.devices.forEach([&](TessaroDev& d) {
+  c.devices.forEach([&](TessaroDev& d) {
     if (d.hasChanged()) changed = true;
     d.do_WriteAllPortBits();
   });
   return changed;
 }
 
-bool AnyMasterOn(Tessaro& t, int32_t ch) {
+bool AnyMasterOn(const ChannelContext& c, int32_t ch) {
   if (ch < 0 || ch >= OutputTable::kSize) return false;
   for (int32_t p = 0; p < OutputTable::kSize; ++p) {
-    const DigitalOutput* master = t.outputs.get(p);
+    const DigitalOutput* master = c.outputs.get(p);
     if (master == nullptr || master->device == nullptr || master->slaveOut != ch) continue;
     if (master->device->getOutputBit(master->devOutput) != 0) return true;
   }
@@ -127,7 +129,7 @@ const char* OutputModeName(int32_t mode) {
   return (mode >= 0 && mode < 4) ? kModeNames[mode] : "?";
 }
 
-const char* OutputName(Tessaro& t, int32_t ch) {
-  const DigitalOutput* channel = t.outputs.get(ch);
+const char* OutputName(const ChannelContext& c, int32_t ch) {
+  const DigitalOutput* channel = c.outputs.get(ch);
   return channel != nullptr ? channel->name.c_str() : "?";
 }

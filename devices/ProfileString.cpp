@@ -1,10 +1,12 @@
 #include "devices/ProfileString.h"
 
-#include <cstdio>
+#include "platform/FileSystem.h"
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -15,7 +17,9 @@ std::string_view trim(std::string_view s) {
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
@@ -73,19 +77,12 @@ std::optional<std::string> FindProfileValue(std::string_view ini, std::string_vi
   return found;
 }
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    const char* defaultValue, size_t bufferSize,
-                                    const std::string& path) {
+std::string GetPrivateProfileString(FileSystem& files, std::string_view section,
+                                    std::string_view key, const char* defaultValue,
+                                    size_t bufferSize, const std::string& path) {
   std::string value = defaultValue ? defaultValue : "";
-  // Read in large blocks: a configuration file may be big, and every value
-  // is looked up in the file afresh.
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::string ini;
-    char block[65536];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, file)) > 0) ini.append(block, n);
-    std::fclose(file);
-    if (auto v = FindProfileValue(ini, section, key)) value = std::move(*v);
+  if (const auto ini = files.readWhole(path)) {
+    if (auto v = FindProfileValue(*ini, section, key)) value = std::move(*v);
   }
   if (bufferSize == 0) return std::string();
   if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);

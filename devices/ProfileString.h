@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+class FileSystem;
+
 // The INI look-up every configuration value and the climate data file go
 // through. It behaves like the Windows profile service the files were written
 // for: section and key names match without regard to letter case; blanks
@@ -21,6 +23,6 @@ std::optional<std::string> FindProfileValue(std::string_view ini, std::string_vi
 // The value of key in section of the file at path (read afresh at every call),
 // else defaultValue (or the empty text); cut to bufferSize - 1 characters.
 // A missing or unreadable file is a missing key.
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    const char* defaultValue, size_t bufferSize,
-                                    const std::string& path);
+std::string GetPrivateProfileString(FileSystem& files, std::string_view section,
+                                    std::string_view key, const char* defaultValue,
+                                    size_t bufferSize, const std::string& path);

@@ -1,9 +1,11 @@
 #include "devices/StatusFiles.h"
 
-#include <cstdio>
-
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
+#include "devices/DeviceTable.h"
+#include "devices/OutputTable.h"
+#include "devices/StatusContext.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -14,45 +16,35 @@ constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"ISO-8859-
 
 }  // namespace
 
-std::string FastXmlText(Tessaro& t) {
+std::string FastXmlText(const StatusContext& s) {
   std::string text = kDeclaration;
-  appendf(text, "<fast>\n   <slowid>%d</slowid>\n", t.SlowId);
-  t.devices.forEach([&](TessaroDev& d) { d.do_WriteFastXml(text); });
+  appendf(text, "<fast>\n   <slowid>%d</slowid>\n", s.SlowId);
+  s.devices.forEach([&](TessaroDev& d) { d.do_WriteFastXml(text); });
   text += "</fast>\n";
   return text;
 }
 
-std::string SlowXmlText(Tessaro& t) {
+std::string SlowXmlText(const StatusContext& s) {
   std::string text = kDeclaration;
   appendf(text,
           "<slow>\n   <slowid>%d</slowid>\n   <debug>\n"
           "      <enaoutp>%d</enaoutp>\n   </debug>\n",
-          t.SlowId, t.EnableOutput ? 1 : 0);
-  t.devices.forEach([&](TessaroDev& d) { d.do_WriteSlowXml(text); });
+          s.SlowId, s.context.EnableOutput ? 1 : 0);
+  s.devices.forEach([&](TessaroDev& d) { d.do_WriteSlowXml(text); });
   for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
-    if (const DigitalOutput* channel = t.outputs.get(ch)) channel->writeXml(text);
+    if (const DigitalOutput* channel = s.outputs.get(ch)) channel->writeXml(text);
   }
   // The message list keeps its own line ends.
   text += "   <msg>";
-  text += xmlEscape(t.log.MessageList);
+  text += xmlEscape(s.MessageList);
   text += "</msg>\n</slow>";
   return text;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-  const std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  ok = (std::fclose(f) == 0) && ok;
-  // A short write (a full disk) must not replace a complete file.
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+void WriteFastXml(const StatusContext& s) {
+  s.context.files.replace(s.context.path("../debug/fast.xml"), FastXmlText(s));
 }
 
-void WriteFastXml(Tessaro& t) { ReplaceFileAtomically(t.path("../debug/fast.xml"), FastXmlText(t)); }
-
-void WriteSlowXml(Tessaro& t) { ReplaceFileAtomically(t.path("../debug/slow.xml"), SlowXmlText(t)); }
+void WriteSlowXml(const StatusContext& s) {
+  s.context.files.replace(s.context.path("../debug/slow.xml"), SlowXmlText(s));
+}

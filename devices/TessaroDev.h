@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class Tessaro;
+class DeviceContext;
 
 // IPv4 address and port of a networked device, both in host byte order.
 struct NetAddress {
@@ -16,7 +16,7 @@ struct NetAddress {
 // accessors below; each subclass constructor takes its device index.
 class TessaroDev {
  public:
-  explicit TessaroDev(Tessaro& t) : t(t) {}
+  explicit TessaroDev(const DeviceContext& t) : t(t) {}
   virtual ~TessaroDev() = default;
   TessaroDev(const TessaroDev&) = delete;
   TessaroDev& operator=(const TessaroDev&) = delete;
@@ -62,5 +62,5 @@ class TessaroDev {
   NetAddress netAddress;
 
  protected:
-  Tessaro& t;
+  const DeviceContext& t;
 };

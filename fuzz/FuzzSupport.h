@@ -16,8 +16,8 @@
     }                                                                                 \
   } while (0)
 
-// One installation directory, clock and console for the whole process:
-// creating a directory per input would cost more than the input itself.
+// One installation (its files in memory), clock and console for the whole
+// process: a fresh one per input would cost more than the input itself.
 // Each input sets the clock and clears the console before it starts.
 inline TestInstallation& Installation() {
   static TestInstallation installation;

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Monday 2026-12-07 00:00 UTC plus the minute of the week.
   inst.clock.set(At(2026, 12, 7, 0, 0, 0) + int64_t{minuteOfWeek} * 60);
   inst.console.take();
-  Tessaro t(inst.clock, inst.console, inst.dir());
+  Tessaro t(inst.clock, inst.console, inst.files(), inst.dir());
   t.readClock();
 
   const int32_t weekTime = minuteOfWeek * 60;
@@ -57,13 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckTable(table, count);
   // Points are moved one week on once; times are not validated, so negative
   // hours may still lie before the load time, but never two weeks ahead.
-  for (int32_t i = 0; i < count; ++i) FUZZ_CHECK(table[static_cast<size_t>(i)].time < 2 * kWeekSeconds);
+  for (int32_t i = 0; i < count; ++i)
+    FUZZ_CHECK(table[static_cast<size_t>(i)].time < 2 * kWeekSeconds);
 
-  WriteFile(inst.dir() + "/steuer.txt", std::string(text));
+  inst.writeFile("steuer.txt", std::string(text));
   t.devices.put(0, std::make_unique<DummyIO>(t, 0));
   t.outputs.put(0, std::make_unique<DigitalOutput>(t, 0, t.devices.get(0), 0, MODE_UHR, -1,
                                                    "Heizung", "steuer.txt"));
-  t.timeSwitch = std::make_unique<TimeSwitch>(t, t.outputs, OutputTable::kSize, t.CurrentTime.local);
+  t.startTimeSwitch();
   TimeSwitch& ts = *t.timeSwitch;
   FUZZ_CHECK(ts.weekTime() == weekTime);
 

@@ -13,7 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TestInstallation& inst = Installation();
-  static Tessaro t(inst.clock, inst.console, inst.dir());
+  static Tessaro t(inst.clock, inst.console, inst.files(), inst.dir());
   static const bool once = [&] {
     inst.writeIni("[Files]\ndev4=./klimalogg.dat\n");
     return true;
@@ -22,14 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inst.clock.set(FuzzNow());
   inst.console.take();
   t.readClock();
-  WriteFile(inst.dir() + "/klimalogg.dat", std::string(AsText(data, size)));
+  inst.writeFile("klimalogg.dat", std::string(AsText(data, size)));
 
   KlimaLoggPro klp(t, 4);
   FUZZ_CHECK(klp.dataFile == "./klimalogg.dat");
   for (int minute = 0; minute < 3; ++minute) {
     const int32_t changed = klp.do_EveryMinute();
     FUZZ_CHECK(changed == 0 || changed == 1);
-    if (minute == 0) FUZZ_CHECK(changed == 1);  // the start value lies an hour ahead
+    if (minute == 0) FUZZ_CHECK(changed == 1);    // the start value lies an hour ahead
     if (minute == 2) FUZZ_CHECK(!klp.dataValid);  // the same update time three times
     for (int i = 0; i < KlimaLoggPro::kChannels; ++i) {
       for (const std::string* v : {&klp.temperature[i], &klp.humidity[i]}) {
@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::string slow;
     klp.do_WriteSlowXml(slow);
-    FUZZ_CHECK(std::count(slow.begin(), slow.end(), '<') == std::count(slow.begin(), slow.end(), '>'));
+    FUZZ_CHECK(std::count(slow.begin(), slow.end(), '<') ==
+               std::count(slow.begin(), slow.end(), '>'));
     FUZZ_CHECK(std::count(slow.begin(), slow.end(), '\n') == 22);
   }
   return 0;

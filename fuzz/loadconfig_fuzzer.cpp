@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/LoadConfig.h"
 #include "core/Tessaro.h"
-#include "devices/LoadConfig.h"
 #include "devices/OutputTable.h"
 #include "devices/StatusFiles.h"
 #include "fuzz/FuzzSupport.h"
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FakeFtdiAdapter ftdi;
   ftdi.devices.push_back(FakeFtdiAdapter::Device(0x04036001, 0x21, "DAE001", "FT245R USB FIFO"));
-  Tessaro t(inst.clock, inst.console, inst.dir());
+  Tessaro t(inst.clock, inst.console, inst.files(), inst.dir());
   t.ftdi = &ftdi;
   t.readClock();
   LoadConfig(t);
@@ -53,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteAllOutputs(t);
 
   const std::string slow = SlowXmlText(t);
-  FUZZ_CHECK(std::count(slow.begin(), slow.end(), '<') == std::count(slow.begin(), slow.end(), '>'));
+  FUZZ_CHECK(std::count(slow.begin(), slow.end(), '<') ==
+             std::count(slow.begin(), slow.end(), '>'));
   const std::string fast = FastXmlText(t);
-  FUZZ_CHECK(std::count(fast.begin(), fast.end(), '<') == std::count(fast.begin(), fast.end(), '>'));
+  FUZZ_CHECK(std::count(fast.begin(), fast.end(), '<') ==
+             std::count(fast.begin(), fast.end(), '>'));
   return 0;
 }

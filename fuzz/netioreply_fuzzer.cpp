@@ -4,12 +4,12 @@
 // address value, a line feed, then the bytes the switch sends; a receive
 // takes at most 256 of them.
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
-#include "core/Text.h"
+#include "base/Text.h"
 #include "drivers/net/NetIO230b.h"
 #include "fuzz/FuzzSupport.h"
 #include "platform/TcpClient.h"

@@ -24,10 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   static const std::string path = inst.dir() + "/profile.ini";
-  WriteFile(path, std::string(text));
+  inst.writeFile(path, std::string(text));
   const std::string whole = found.value_or("DEFAULT");
   for (const size_t buffer : {size_t{0}, size_t{1}, size_t{8}, size_t{32}, size_t{256}}) {
-    const std::string value = GetPrivateProfileString(section, key, "DEFAULT", buffer, path);
+    const std::string value =
+        GetPrivateProfileString(inst.files(), section, key, "DEFAULT", buffer, path);
     // The file gives what the text gives, cut to the buffer.
     FUZZ_CHECK(value == whole.substr(0, buffer == 0 ? 0 : buffer - 1));
   }

@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)once;
   inst.clock.set(FuzzNow());
   inst.console.take();
-  std::remove((inst.dir() + "/logfile.txt").c_str());
+  inst.memory().remove(inst.dir() + "/logfile.txt");
 
-  Tessaro t(inst.clock, inst.console, inst.dir());
+  Tessaro t(inst.clock, inst.console, inst.files(), inst.dir());
   t.readClock();
   t.devices.put(0, std::make_unique<DummyIO>(t, 0));
   TessaroDev* device = t.devices.get(0);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                       c.name, c.controlFile));
   }
   t.outputs.put(7, std::make_unique<DigitalOutput>(t, 7, device, 31, MODE_EIN, -1, "Letzter", ""));
-  t.timeSwitch = std::make_unique<TimeSwitch>(t, t.outputs, OutputTable::kSize, t.CurrentTime.local);
+  t.startTimeSwitch();
   for (int32_t ch = 0; ch < OutputTable::kSize; ++ch) {
     int32_t changed = 0;
     if (t.outputs.get(ch) != nullptr) SetOutputMode(t, ch, t.outputs.get(ch)->mode, changed);

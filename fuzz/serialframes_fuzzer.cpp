@@ -23,7 +23,7 @@ constexpr size_t kReadMax = 32;  // what one poll reads at most
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TestInstallation& inst = Installation();
-  static Tessaro t(inst.clock, inst.console, inst.dir());
+  static Tessaro t(inst.clock, inst.console, inst.files(), inst.dir());
   static HB628 hb(t, 0);
   static LevelJet lj(t, 1);
   inst.console.take();

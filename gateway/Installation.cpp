@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/Text.h"
+#include "base/Text.h"
 #include "devices/DigitalOutput.h"
 #include "devices/OutputConfig.h"
 #include "devices/ProfileString.h"

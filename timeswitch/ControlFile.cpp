@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -2,14 +2,21 @@
 
 #include <cstdio>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
+#include "devices/OutputTable.h"
 #include "platform/Console.h"
+#include "platform/FileSystem.h"
 #include "timeswitch/ControlFile.h"
 
-TimeSwitch::TimeSwitch(Tessaro& t, OutputTable& outputs, int32_t slots, const std::tm& local)
-    : t_(t), outputs_(outputs), slots_(slots) {
+TimeSwitch::TimeSwitch(ChannelContext& channels, int32_t slots, const std::tm& local)
+    : channels_(channels), context_(channels.context), outputs_(channels.outputs), slots_(slots) {
   updateClock(local);
+  channels_.clockChannels = this;
+}
+
+TimeSwitch::~TimeSwitch() {
+  if (channels_.clockChannels == this) channels_.clockChannels = nullptr;
 }
 
 bool TimeSwitch::updateClock(const std::tm& local) {
@@ -76,27 +83,18 @@ int32_t TimeSwitch::setSchaltuhrPunkte(const std::string& fileName) {
   table_.fill(SwitchPoint{});
   count_ = 0;
 
-  std::FILE* fp = std::fopen(t_.path(fileName).c_str(), "rb");
-  std::string text;
-  bool readable = fp != nullptr;
-  if (fp != nullptr) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, fp)) > 0) text.append(buffer, n);
-    // A directory opens but cannot be read: it is no control file either.
-    readable = std::ferror(fp) == 0;
-    std::fclose(fp);
-  }
-  if (!readable) {
-    t_.console.printf("Schaltuhr:setSchaltuhrPunkte: Kann Steuerdatei %s nicht oeffnen\n",
-                      fileName.c_str());
+  // A directory is no control file either: it cannot be read.
+  const std::optional<std::string> text = context_.files.readWhole(context_.path(fileName));
+  if (!text) {
+    context_.console.printf("Schaltuhr:setSchaltuhrPunkte: Kann Steuerdatei %s nicht oeffnen\n",
+                            fileName.c_str());
     return -1;
   }
 
-  const RawSwitchPoints raw = ParseControlFile(text, weekTime_);
+  const RawSwitchPoints raw = ParseControlFile(*text, weekTime_);
   if (raw.limitReached) {
-    t_.console.printf("Schaltuhr: maximale Anzahl Schaltpunkte(%d) in %s ueberschritten\n",
-                      kMaxSwitchPoints, fileName.c_str());
+    context_.console.printf("Schaltuhr: maximale Anzahl Schaltpunkte(%d) in %s ueberschritten\n",
+                            kMaxSwitchPoints, fileName.c_str());
   }
   count_ = MergeSwitchPoints(raw.points, table_);
   return count_;

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
 #include "devices/ProfileString.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -20,10 +20,10 @@ constexpr int64_t kLoggerEpochOffset = 2208988734;
 
 // Reads one value into its field; a missing or empty value becomes "ERR" and
 // clears valid. True when the field now differs from what it held.
-bool readValue(const std::string& path, const std::string& section, const char* key,
-               std::string& field, bool& valid) {
+bool readValue(FileSystem& files, const std::string& path, const std::string& section,
+               const char* key, std::string& field, bool& valid) {
   const std::string old_val = field;
-  field = GetPrivateProfileString(section, key, nullptr, KlimaLoggPro::kValueSize, path);
+  field = GetPrivateProfileString(files, section, key, nullptr, KlimaLoggPro::kValueSize, path);
   if (field.empty()) {
     field = "ERR";
     valid = false;
@@ -46,7 +46,7 @@ std::string localTimeText(int64_t time) {
 
 }  // namespace
 
-KlimaLoggPro::KlimaLoggPro(Tessaro& t, int32_t index) : TessaroDev(t) {
+KlimaLoggPro::KlimaLoggPro(const DeviceContext& t, int32_t index) : TessaroDev(t) {
   devIndex = index;
   devName = "KlimaLoggPro";
   lastUpdate = t.clock.now() + 3600;
@@ -64,7 +64,8 @@ int32_t KlimaLoggPro::do_EveryMinute() {
   dataValid = true;
   const std::string path = t.path(dataFile);
 
-  const std::string pval = GetPrivateProfileString("time", "last_actualisation", nullptr, 32, path);
+  const std::string pval =
+      GetPrivateProfileString(t.files, "time", "last_actualisation", nullptr, 32, path);
   if (!pval.empty()) {
     lastUpdate = parseInt64(pval);
     if (lastUpdate > kLoggerEpochThreshold) lastUpdate -= kLoggerEpochOffset;
@@ -83,10 +84,10 @@ int32_t KlimaLoggPro::do_EveryMinute() {
 
   for (int i = 0; i < kChannels; ++i) {
     const std::string n = std::to_string(i);
-    if (readValue(path, "temperature_channel_" + n, "deg_C", temperature[i], dataValid)) {
+    if (readValue(t.files, path, "temperature_channel_" + n, "deg_C", temperature[i], dataValid)) {
       changed = true;
     }
-    if (readValue(path, "humidity_channel_" + n, "percent", humidity[i], dataValid)) {
+    if (readValue(t.files, path, "humidity_channel_" + n, "percent", humidity[i], dataValid)) {
       changed = true;
     }
   }

@@ -20,7 +20,7 @@ class KlimaLoggPro final : public TessaroDev {
   static constexpr size_t kValueSize = 8;
 
   // Reads the data file's path from key "dev<index>" of section Files.
-  KlimaLoggPro(Tessaro& t, int32_t index);
+  KlimaLoggPro(const DeviceContext& t, int32_t index);
 
   // Reads the data file; 1 when anything element klp shows has changed.
   int32_t do_EveryMinute() override;

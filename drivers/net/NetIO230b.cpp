@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
 #include "platform/Console.h"
 #include "platform/TcpClient.h"
 
@@ -56,7 +56,7 @@ PortListReply judgePortListReply(const char* reply, long count) {
   return PortListReply::Wrong;
 }
 
-NetIO230b::NetIO230b(Tessaro& t, int32_t index) : TessaroDev(t) {
+NetIO230b::NetIO230b(const DeviceContext& t, int32_t index) : TessaroDev(t) {
   devIndex = index;
   devName = "NetIo230b";
   numOutputs = 4;

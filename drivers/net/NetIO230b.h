@@ -15,7 +15,7 @@ class TcpClient;
 class NetIO230b final : public TessaroDev {
  public:
   // Reads the switch's address from key "dev<index>" of section TCP/IP.
-  NetIO230b(Tessaro& t, int32_t index);
+  NetIO230b(const DeviceContext& t, int32_t index);
 
   // 0 when the switch acknowledged the four states, or when output is
   // disabled (nothing is sent then); -1 when the exchange failed.

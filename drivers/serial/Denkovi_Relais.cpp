@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/Tessaro.h"
+#include "devices/DeviceContext.h"
 #include "drivers/serial/DevicePorts.h"
 #include "platform/Console.h"
 
@@ -35,7 +35,7 @@ FtdiAdapter& Denkovi_Relais::ftdi() const {
   return t.ftdi != nullptr ? *t.ftdi : none;
 }
 
-Denkovi_Relais::Denkovi_Relais(Tessaro& t, int32_t index) : TessaroDev(t) {
+Denkovi_Relais::Denkovi_Relais(const DeviceContext& t, int32_t index) : TessaroDev(t) {
   devIndex = index;
   devName = "DenkoviUsbRelais";
   numOutputs = 8;

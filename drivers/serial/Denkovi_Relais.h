@@ -12,7 +12,7 @@ class Denkovi_Relais final : public TessaroDev {
  public:
   // Lists the FTDI devices on the console and opens device 0, whichever it
   // is, for bit-bang output on all eight pins.
-  Denkovi_Relais(Tessaro& t, int32_t index);
+  Denkovi_Relais(const DeviceContext& t, int32_t index);
 
   // Puts the low 8 bits of outputBits on the board (bits 8 ... 31 are not
   // outputs of this device); always 0.

@@ -1,7 +1,8 @@
 #include "drivers/serial/HB628.h"
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
+#include "drivers/serial/ComPortTable.h"
 #include "drivers/serial/DevicePorts.h"
 
 namespace {
@@ -19,7 +20,7 @@ bool ParseHB628Answer(const uint8_t* bytes, size_t count, int32_t (&channels)[8]
   return true;
 }
 
-HB628::HB628(Tessaro& t, int32_t index) : TessaroDev(t) {
+HB628::HB628(const PortContext& ports, int32_t index) : TessaroDev(ports.context), com_(ports.com) {
   devIndex = index;
   devName = "HB628";
   baudRate = 19200;
@@ -38,7 +39,7 @@ int32_t HB628::do_EverySecond() {
   }
   const uint32_t port = static_cast<uint32_t>(comPort);
   uint8_t answer[kReadMax];
-  const int32_t n = t.com.ComRead(port, answer, kReadMax);
+  const int32_t n = com_.ComRead(port, answer, kReadMax);
   if (ParseHB628Answer(answer, static_cast<size_t>(n), rawValue)) {
     errorCount = 0;
     dataValid = true;
@@ -49,7 +50,7 @@ int32_t HB628::do_EverySecond() {
   }
 
   static constexpr char kRequest[] = {'c', '0', '9'};
-  if (t.com.ComWrite(port, kRequest, sizeof kRequest) == sizeof kRequest) {
+  if (com_.ComWrite(port, kRequest, sizeof kRequest) == sizeof kRequest) {
     writeRetries = kWriteRetries;
   } else if (--writeRetries == 0) {
     portState = -2;

@@ -4,6 +4,9 @@
 #include <cstdint>
 
 #include "devices/TessaroDev.h"
+#include "drivers/serial/PortContext.h"
+
+class ComPortTable;
 
 // The eight channel counts of an HB628 answer: exactly 17 bytes, channel k
 // (1 ... 8) big-endian in bytes 2k-2 and 2k-1, byte 16 unused. False for any
@@ -16,7 +19,7 @@ bool ParseHB628Answer(const uint8_t* bytes, size_t count, int32_t (&channels)[8]
 // supervision to repair, which restarts all HB628 ports together.
 class HB628 final : public TessaroDev {
  public:
-  HB628(Tessaro& t, int32_t index);
+  HB628(const PortContext& ports, int32_t index);
 
   // Always 0: the readings only appear in the fast status file.
   int32_t do_EverySecond() override;
@@ -29,4 +32,7 @@ class HB628 final : public TessaroDev {
   // Failed request writes left before the port is given up. Only a
   // complete write restores it, not the supervision's restart.
   int32_t writeRetries = 2;
+
+ private:
+  ComPortTable& com_;
 };

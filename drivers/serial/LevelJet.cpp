@@ -1,7 +1,8 @@
 #include "drivers/serial/LevelJet.h"
 
-#include "core/Tessaro.h"
-#include "core/Text.h"
+#include "base/Text.h"
+#include "devices/DeviceContext.h"
+#include "drivers/serial/ComPortTable.h"
 #include "drivers/serial/DevicePorts.h"
 
 namespace {
@@ -31,7 +32,8 @@ bool ParseLevelJetFrame(const uint8_t* bytes, size_t count, LevelJetFrame& frame
   return true;
 }
 
-LevelJet::LevelJet(Tessaro& t, int32_t index) : TessaroDev(t) {
+LevelJet::LevelJet(const PortContext& ports, int32_t index)
+    : TessaroDev(ports.context), com_(ports.com) {
   devIndex = index;
   devName = "LevelJet";
   baudRate = 19200;
@@ -49,7 +51,7 @@ int32_t LevelJet::do_EverySecond() {
     return 0;
   }
   uint8_t bytes[kReadMax];
-  const int32_t n = t.com.ComRead(static_cast<uint32_t>(comPort), bytes, kReadMax);
+  const int32_t n = com_.ComRead(static_cast<uint32_t>(comPort), bytes, kReadMax);
   LevelJetFrame f;
   if (ParseLevelJetFrame(bytes, static_cast<size_t>(n), f)) {
     errorCount = 0;

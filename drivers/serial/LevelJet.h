@@ -4,6 +4,9 @@
 #include <cstdint>
 
 #include "devices/TessaroDev.h"
+#include "drivers/serial/PortContext.h"
+
+class ComPortTable;
 
 // The values of one LevelJet frame, each a little-endian unsigned field.
 struct LevelJetFrame {
@@ -23,7 +26,7 @@ bool ParseLevelJetFrame(const uint8_t* bytes, size_t count, LevelJetFrame& frame
 // never sends. Failures set portState -1 for the port supervision to repair.
 class LevelJet final : public TessaroDev {
  public:
-  LevelJet(Tessaro& t, int32_t index);
+  LevelJet(const PortContext& ports, int32_t index);
 
   // 1 when the frame just read changed dataValid or a value, else 0.
   int32_t do_EverySecond() override;
@@ -37,4 +40,7 @@ class LevelJet final : public TessaroDev {
   int32_t level = 0;
   int32_t volume = 0;
   int32_t percent = 0;
+
+ private:
+  ComPortTable& com_;
 };

@@ -11,7 +11,7 @@ namespace {
 class EventLogTest : public ::testing::Test {
  protected:
   TestInstallation inst{At(2026, 12, 7, 9, 5, 3)};
-  EventLog& log = inst.t().log;
+  EventLog& log = inst.t().eventLog;
 };
 
 TEST_F(EventLogTest, FreshLogBeginsWithAnEmptyLineAndHasNoLineEndAfterTheLastEntry) {
@@ -21,15 +21,15 @@ TEST_F(EventLogTest, FreshLogBeginsWithAnEmptyLineAndHasNoLineEndAfterTheLastEnt
 }
 
 TEST_F(EventLogTest, EntryWrittenDuringACommandShowsTheUsersInitial) {
-  inst.t().CurrentUser = "alice";
+  log.setUser("alice");
   log.LogEvent(0, "%s: %s", "Pumpe", "ein");
-  inst.t().CurrentUser = nullptr;
+  log.setUser(nullptr);
   log.LogEvent(0, "%s: %s", "Pumpe", "aus");
   EXPECT_EQ(inst.log(), "\n09:05:03 [a] Pumpe: ein\n09:05:03 Pumpe: aus");
 }
 
 TEST_F(EventLogTest, DayHeaderCarriesTheDateOnlyAndIgnoresItsText) {
-  inst.t().CurrentUser = "bob";
+  log.setUser("bob");
   log.LogEvent(EventLog::kDayHeader, "%s", "ignored");
   EXPECT_EQ(inst.log(), "\n----- 07.12.2026 -----");
 }
@@ -52,7 +52,7 @@ TEST_F(EventLogTest, MessageIsCutTo255Characters) {
 }
 
 TEST_F(EventLogTest, EntryThatCannotBeWrittenIsLostQuietly) {
-  std::filesystem::create_directory(inst.dir() + "/logfile.txt");  // cannot be opened as a file
+  inst.memory().failWrites(inst.dir() + "/logfile.txt");
   log.LogEvent(0, "x");
   EXPECT_FALSE(log.LogChanged);
 }

@@ -102,7 +102,7 @@ TEST_F(MainLoopTest, FirstPassOnAWeekdayWritesNoHeader) {
 TEST_F(MainLoopTest, LogEntryOfAPassRefreshesTheMessageListAndTheSlowId) {
   start(At(2026, 12, 9, 12, 0, 30));
   passAt(At(2026, 12, 9, 12, 0, 30));  // the start entry is still new
-  EXPECT_EQ(inst->t().log.MessageList, "\n12:00:30 Tessaro gestartet");
+  EXPECT_EQ(inst->t().eventLog.MessageList, "\n12:00:30 Tessaro gestartet");
   EXPECT_EQ(inst->t().SlowId, 1);
   passAt(At(2026, 12, 9, 12, 0, 31));
   EXPECT_EQ(inst->t().SlowId, 1);

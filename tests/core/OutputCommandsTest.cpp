@@ -34,9 +34,9 @@ class OutputCommandsTest : public ::testing::Test {
     t.devices.put(0, std::make_unique<DummyIO>(t, 0));
     dev = t.devices.get(0);
     for (const int32_t ch : {0, 1, 2, 3, 5}) addChannel(ch, dev, ch == 3 ? "Pumpe" : "");
-    t.CurrentUser = "xaver";
+    t.eventLog.setUser("xaver");
   }
-  void TearDown() override { t.CurrentUser = nullptr; }
+  void TearDown() override { t.eventLog.setUser(nullptr); }
 
   void addChannel(int32_t ch, TessaroDev* device, std::string_view name) {
     t.outputs.put(ch, std::make_unique<DigitalOutput>(t, ch, device, ch, MODE_AUS, -1, name, ""));
@@ -184,7 +184,7 @@ TEST_F(OutputCommandsTest, SetDebugSwitchesTheOutputWritingWithoutLogging) {
   }
   WriteSlowXml(t);
   EXPECT_NE(inst.slowXml().find("<enaoutp>0</enaoutp>"), std::string::npos);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
+  EXPECT_FALSE(inst.exists("logfile.txt"));
 }
 
 // A call refused for its arguments, and its reply.
@@ -206,7 +206,7 @@ TEST_P(OutputCommandsRefusal, SetsAndLogsNothing) {
   for (const int32_t ch : {0, 1, 2, 3, 5}) EXPECT_EQ(mode(ch), MODE_AUS) << "channel " << ch;
   EXPECT_EQ(dev->outputBits, 0u);
   EXPECT_EQ(t.outputs.get(3)->timerMinutes, 0);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
+  EXPECT_FALSE(inst.exists("logfile.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -19,7 +19,7 @@ class RecordingReply final : public ReplySink {
   explicit RecordingReply(Tessaro& t) : t_(t) {}
   void send(std::string_view bytes) override {
     sends.emplace_back(bytes);
-    users.emplace_back(t_.CurrentUser != nullptr ? t_.CurrentUser : "(none)");
+    users.emplace_back(t_.eventLog.user() != nullptr ? t_.eventLog.user() : "(none)");
   }
   std::vector<std::string> sends;
   std::vector<std::string> users;
@@ -52,7 +52,7 @@ class RequestParserTest : public ::testing::Test {
     reply.sends.clear();
     ParseUrlPara(inst.t(), line, reply);
     EXPECT_EQ(reply.sends.size(), 1u) << "for " << line;
-    EXPECT_EQ(inst.t().CurrentUser, nullptr);
+    EXPECT_EQ(inst.t().eventLog.user(), nullptr);
     return reply.sends.empty() ? std::string() : reply.sends.back();
   }
   // Runs the lines in turn on one installation.
@@ -92,7 +92,7 @@ TEST_F(RequestParserTest, MissingOrEmptyUserNameExecutesNothing) {
     reply.users.clear();
   }
   EXPECT_TRUE(inst.t().EnableOutput);
-  EXPECT_FALSE(FileExists(inst.dir() + "/logfile.txt"));
+  EXPECT_FALSE(inst.exists("logfile.txt"));
 }
 
 TEST_F(RequestParserTest, LastCmdWins) {

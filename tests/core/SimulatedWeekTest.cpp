@@ -396,7 +396,7 @@ class Mismatches {
 
 TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek) {
   const int64_t wallStart = NowMs();
-  TestInstallation inst(kStart);
+  TestInstallation inst(kStart, Files::Disk);
   Tessaro& t = inst.t();
 
   MemoryDir memory;

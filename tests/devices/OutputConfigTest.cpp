@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "devices/OutputTable.h"
 #include "tests/support/TestInstallation.h"
 

@@ -1,8 +1,7 @@
-#include "devices/ProfileString.h"
-
 #include <gtest/gtest.h>
 
-#include "tests/support/TempDir.h"
+#include "devices/ProfileString.h"
+#include "platform/MemoryFileSystem.h"
 
 namespace {
 
@@ -44,30 +43,31 @@ TEST(ProfileString, ValueKeepsFurtherEqualsSigns) {
 }
 
 TEST(ProfileString, MissingSectionKeyOrFileGiveTheDefault) {
-  TempDir dir;
-  const std::string path = dir.path() + "/x.ini";
-  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "");
-  EXPECT_EQ(GetPrivateProfileString("s", "k", "./KlimaLogg.dat1", 32, path), "./KlimaLogg.dat1");
-  WriteFile(path, "[s]\nk=\n[t]\n");
-  EXPECT_EQ(GetPrivateProfileString("s", "k", "d", 32, path), "");
-  EXPECT_EQ(GetPrivateProfileString("t", "k", "d", 32, path), "d");
+  MemoryFileSystem files;
+  const std::string path = "x.ini";
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", nullptr, 32, path), "");
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", "./KlimaLogg.dat1", 32, path),
+            "./KlimaLogg.dat1");
+  files.replace(path, "[s]\nk=\n[t]\n");
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", "d", 32, path), "");
+  EXPECT_EQ(GetPrivateProfileString(files, "t", "k", "d", 32, path), "d");
 }
 
 TEST(ProfileString, ValueIsCutToBufferSizeLessOne) {
-  TempDir dir;
-  const std::string path = dir.path() + "/x.ini";
-  WriteFile(path, "[s]\nk=" + std::string(40, 'x') + "\n");
-  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), std::string(31, 'x'));
-  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 8, path), std::string(7, 'x'));
+  MemoryFileSystem files;
+  const std::string path = "x.ini";
+  files.replace(path, "[s]\nk=" + std::string(40, 'x') + "\n");
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", nullptr, 32, path), std::string(31, 'x'));
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", nullptr, 8, path), std::string(7, 'x'));
 }
 
 TEST(ProfileString, FileIsReadAfreshAtEveryCall) {
-  TempDir dir;
-  const std::string path = dir.path() + "/x.ini";
-  WriteFile(path, "[s]\nk=1\n");
-  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "1");
-  WriteFile(path, "[s]\nk=2\n");
-  EXPECT_EQ(GetPrivateProfileString("s", "k", nullptr, 32, path), "2");
+  MemoryFileSystem files;
+  const std::string path = "x.ini";
+  files.replace(path, "[s]\nk=1\n");
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", nullptr, 32, path), "1");
+  files.replace(path, "[s]\nk=2\n");
+  EXPECT_EQ(GetPrivateProfileString(files, "s", "k", nullptr, 32, path), "2");
 }
 
 }  // namespace

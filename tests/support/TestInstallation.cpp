@@ -4,6 +4,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/PosixFileSystem.h"
+
 namespace {
 
 // Every test sees the same local time zone, whatever the machine's.
@@ -27,23 +29,41 @@ int64_t At(int year, int month, int day, int hour, int minute, int second) {
   return static_cast<int64_t>(timegm(&tm));
 }
 
-TestInstallation::TestInstallation(int64_t now) : clock(now), dir_(root_.path() + "/run") {
-  std::filesystem::create_directories(dir_);
-  std::filesystem::create_directories(debugDir());
-  tessaro_ = std::make_unique<Tessaro>(clock, console, dir_);
+TestInstallation::TestInstallation(int64_t now, Files files) : clock(now) {
+  if (files == Files::Disk) {
+    disk_ = std::make_unique<TempDir>();
+    files_ = std::make_unique<PosixFileSystem>();
+    root_ = disk_->path();
+    std::filesystem::create_directories(root_ + "/run");
+    std::filesystem::create_directories(root_ + "/debug");
+  } else {
+    files_ = std::make_unique<MemoryFileSystem>();
+    root_ = "/installation";
+  }
+  dir_ = root_ + "/run";
+  tessaro_ = std::make_unique<Tessaro>(clock, console, *files_, dir_);
   tessaro_->readClock();
 }
 
+std::string TestInstallation::path(const std::string& rel) const {
+  return rel.front() == '/' ? rel : dir_ + "/" + rel;
+}
+
 void TestInstallation::writeFile(const std::string& rel, const std::string& bytes) const {
-  WriteFile(dir_ + "/" + rel, bytes);
+  files_->replace(path(rel), bytes);
 }
 
 std::string TestInstallation::readFile(const std::string& rel) const {
-  return ReadFile(dir_ + "/" + rel);
+  return files_->readWhole(path(rel)).value_or("");
 }
 
-std::string TestInstallation::fastXml() const { return ReadFile(debugDir() + "/fast.xml"); }
-std::string TestInstallation::slowXml() const { return ReadFile(debugDir() + "/slow.xml"); }
+bool TestInstallation::exists(const std::string& rel) const {
+  return files_->readWhole(path(rel)).has_value();
+}
+
+MemoryFileSystem& TestInstallation::memory() {
+  return dynamic_cast<MemoryFileSystem&>(*files_);
+}
 
 void TestInstallation::setTime(int64_t now) {
   clock.set(now);

@@ -233,7 +233,7 @@ class ControlFileLoad : public ::testing::Test {
  protected:
   // Wednesday 2026-12-09 12:00:30.
   TestInstallation inst;
-  TimeSwitch ts{inst.t(), inst.t().outputs, 32, inst.t().CurrentTime.local};
+  TimeSwitch ts{inst.t(), 32, inst.t().CurrentTime.local};
 };
 
 TEST_F(ControlFileLoad, FileIsTakenFromTheWorkingDirectoryAndFillsTheTable) {
@@ -256,8 +256,9 @@ TEST_F(ControlFileLoad, MissingFileEmptiesTheTableAndPrintsTheNameAsConfigured) 
   for (int32_t i = 0; i < 14; ++i) EXPECT_EQ(ts.point(i).time, 0) << i;
 }
 
-TEST_F(ControlFileLoad, DirectoryIsNoControlFile) {
-  std::filesystem::create_directory(inst.dir() + "/sub");
+TEST_F(ControlFileLoad, UnreadableFileIsNoControlFile) {
+  inst.writeFile("sub", "1111111 06:00 on\n");
+  inst.memory().failReads(inst.dir() + "/sub");  // a directory, say
   EXPECT_EQ(ts.setSchaltuhrPunkte("sub"), -1);
   EXPECT_EQ(inst.console.output(),
             "Schaltuhr:setSchaltuhrPunkte: Kann Steuerdatei sub nicht oeffnen\n");

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {

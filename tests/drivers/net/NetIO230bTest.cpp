@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "tests/support/TestInstallation.h"
 #include "tools/support/Bytes.h"
 #include "tools/support/NetioSwitch.h"

@@ -34,7 +34,7 @@ class ComPortTableTest : public ::testing::Test {
   }
 
   Pty com1, com10;
-  TestInstallation inst;
+  TestInstallation inst{Files::Disk};  // the ports are real paths beside it
 };
 
 TEST_F(ComPortTableTest, NothingReceivedReadsAsNoByteAndNoBytes) {

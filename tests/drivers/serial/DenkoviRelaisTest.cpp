@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "devices/StatusFiles.h"
 #include "drivers/serial/Denkovi_Relais.h"
 #include "tests/support/FakeFtdiAdapter.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/MainLoop.h"
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "drivers/serial/DevicePorts.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TestInstallation.h"
@@ -27,7 +27,8 @@ TEST(ParseComPort, AnythingElseMeansNoPort) {
 // A LevelJet stands for any device with a port that is not an HB628.
 class DevicePortsTest : public ::testing::Test {
  protected:
-  DevicePortsTest() : inst(At(2026, 12, 9, 12, 5, 30)) {}
+  // Device links live in the installation's directory.
+  DevicePortsTest() : inst(At(2026, 12, 9, 12, 5, 30), Files::Disk) {}
   TessaroDev& dev(int i) { return *inst.t().devices.get(i); }
   std::string gone() const { return inst.dir() + "/ttyGone"; }
   void nextMinute() {

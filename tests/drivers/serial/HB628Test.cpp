@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "drivers/serial/DevicePorts.h"
 #include "drivers/serial/HB628.h"
 #include "tests/support/Pty.h"
@@ -88,7 +88,7 @@ class HB628Test : public ::testing::Test {
   }
 
   Pty pty1, pty2;
-  TestInstallation inst;
+  TestInstallation inst{Files::Disk};  // device links live in its directory
 };
 
 TEST_F(HB628Test, RequestsEverySecondAndShowsTheAnswer) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <tuple>
 
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 #include "drivers/serial/DevicePorts.h"
 #include "drivers/serial/LevelJet.h"
 #include "tests/support/Pty.h"

@@ -1,7 +1,6 @@
-#include "devices/LoadConfig.h"
-
 #include <gtest/gtest.h>
 
+#include "core/LoadConfig.h"
 #include "devices/DummyIO.h"
 #include "tests/support/TestInstallation.h"
 
@@ -83,8 +82,8 @@ TEST(DummyIO, PrintsItsImageOutput31First) {
   dev.do_WriteAllPortBits();
   dev.setOutputBit(31, 1);
   dev.do_WriteAllPortBits();
-  EXPECT_EQ(inst.console.output(), "DUMMYIO: " + std::string(31, '0') + "1\n" +
-                                       "DUMMYIO: 1" + std::string(30, '0') + "1\n");
+  EXPECT_EQ(inst.console.output(), "DUMMYIO: " + std::string(31, '0') + "1\n" + "DUMMYIO: 1" +
+                                       std::string(30, '0') + "1\n");
   EXPECT_TRUE(dev.isValid());
   EXPECT_FALSE(dev.hasChanged());
 }
@@ -95,8 +94,8 @@ TEST(DummyIO, PrintsAtEveryWriteWhetherOrNotOutputIsEnabled) {
   inst.t().EnableOutput = false;
   dev.do_WriteAllPortBits();
   dev.do_WriteAllPortBits();
-  EXPECT_EQ(inst.console.output(), "DUMMYIO: " + std::string(32, '0') + "\n" + "DUMMYIO: " +
-                                       std::string(32, '0') + "\n");
+  EXPECT_EQ(inst.console.output(),
+            "DUMMYIO: " + std::string(32, '0') + "\n" + "DUMMYIO: " + std::string(32, '0') + "\n");
   EXPECT_TRUE(dev.isValid());
 }
 

@@ -1,8 +1,9 @@
 #include <memory>
 #include <string_view>
 
+#include "core/LoadConfig.h"
+#include "core/Tessaro.h"
 #include "devices/DummyIO.h"
-#include "devices/LoadConfig.h"
 #include "drivers/net/KlimaLoggPro.h"
 #include "drivers/net/NetIO230b.h"
 #include "drivers/serial/Denkovi_Relais.h"
@@ -11,6 +12,8 @@
 
 namespace {
 
+// Tessaro hands each device its part: the serial drivers take the port
+// context, the others the device context.
 template <class Device>
 std::unique_ptr<TessaroDev> make(Tessaro& t, int32_t index) {
   return std::make_unique<Device>(t, index);

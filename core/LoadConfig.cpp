@@ -1,4 +1,4 @@
-#include "devices/LoadConfig.h"
+#include "core/LoadConfig.h"
 
 #include <string>
 
@@ -14,11 +14,12 @@ void LoadDevices(Tessaro& t) {
     if (pval.empty()) continue;
     t.console.printf("dev%d: %s\n", i, pval.c_str());
     t.devices.put(i, CreateDevice(t, pval, i));
-    if (t.devices.get(i) == nullptr) t.console.printf("   unbekanntes Geraet (%s)\r\n", pval.c_str());
+    if (t.devices.get(i) == nullptr)
+      t.console.printf("   unbekanntes Geraet (%s)\r\n", pval.c_str());
   }
 }
 
 void LoadConfig(Tessaro& t) {
   LoadDevices(t);
-  LoadOutputs(t);
+  LoadOutputs(t.channels);
 }
