@@ -290,44 +290,42 @@ class OutputTimerInLoop : public ::testing::Test {
     const std::string log = inst.log();
     return log.substr(log.rfind('\n') + 1);
   }
+  // A pass at 10:minute:second, and what it leaves: the channel's info and
+  // bit and the latest log entry.
+  void expectAfterPassAt(int minute, int second, const char* info, int on, const char* logged) {
+    SCOPED_TRACE(testing::Message() << "10:" << minute << ":" << second);
+    passAt(10, minute, second);
+    EXPECT_EQ(inst.t().outputs.get(0)->info, info);
+    EXPECT_EQ(bit(), on);
+    EXPECT_EQ(lastLogEntry(), logged);
+  }
 
   TestInstallation inst;
   MainLoop loop;
 };
 
+constexpr char kStarted[] = "10:15:30 Tessaro gestartet";
+
 TEST_F(OutputTimerInLoop, OneMinuteEndsAtTheNextMinuteStepAfterItsStart) {
   passAt(10, 15, 59);
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
   EXPECT_EQ(bit(), 1);
-  passAt(10, 16, 0);
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 0, " ", 0, "10:16:00 Pumpe: Timer abgelaufen");
 
   passAt(10, 16, 1);
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
-  passAt(10, 16, 59);
-  EXPECT_EQ(bit(), 1);
-  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
-  passAt(10, 17, 0);
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:17:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 59, "0001", 1, "10:16:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(17, 0, " ", 0, "10:17:00 Pumpe: Timer abgelaufen");
 }
 
 TEST_F(OutputTimerInLoop, StartedInTheFirstPassOfAMinuteCountsThatMinuteStep) {
   // A command in the first pass of 10:16 is served before that pass's minute work.
   inst.setTime(At(2026, 12, 9, 10, 16, 0));
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 3, 1), 0);
-  passAt(10, 16, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, "0002");
-  passAt(10, 17, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, "0001");
-  passAt(10, 17, 59);
-  EXPECT_EQ(bit(), 1);
-  EXPECT_EQ(lastLogEntry(), "10:15:30 Tessaro gestartet");
-  passAt(10, 18, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, " ");
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:18:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 0, "0002", 1, kStarted);
+  expectAfterPassAt(17, 0, "0001", 1, kStarted);
+  expectAfterPassAt(17, 59, "0001", 1, kStarted);
+  expectAfterPassAt(18, 0, " ", 0, "10:18:00 Pumpe: Timer abgelaufen");
 }
 
 }  // namespace
