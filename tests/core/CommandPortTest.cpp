@@ -100,6 +100,14 @@ class CommandPortLoop : public ::testing::Test {
   void passes(int n) {
     for (int i = 0; i < n; ++i) loop.pass();
   }
+  // A new client is accepted as the given connection and served.
+  void expectNextClientServed(size_t connection) {
+    Peer next(loop.port());
+    ASSERT_TRUE(passUntilConsoleShows(kConnected, connection));
+    next.send("cmd=debug&username=n&enaoutp=0\r\n");
+    EXPECT_TRUE(passUntilReceived(next, "ok\r\n"));
+    EXPECT_FALSE(inst.t().EnableOutput);
+  }
 
   TestInstallation inst;
   // Each pass waits at most 10 ms for the client.
@@ -114,11 +122,7 @@ TEST_F(CommandPortLoop, ConnectAndDisconnectAreReportedAndTheNextClientIsAccepte
   }
   ASSERT_TRUE(passUntilConsoleShows(kClosed));
   EXPECT_EQ(inst.console.take(), std::string(kConnected) + kClosed);
-
-  Peer b(loop.port());
-  ASSERT_TRUE(passUntilConsoleShows(kConnected));
-  b.send("cmd=debug&username=b&enaoutp=0\r\n");
-  EXPECT_TRUE(passUntilReceived(b, "ok\r\n"));
+  expectNextClientServed(1);
 }
 
 TEST_F(CommandPortLoop, SecondClientWaitsUntilTheFirstHasGone) {
@@ -183,11 +187,7 @@ TEST_F(CommandPortLoop, IncompleteLineOfAClientThatWentIsNotGluedToTheNextClient
     a.send("xx");
   }
   ASSERT_TRUE(passUntilConsoleShows(kClosed));  // "xx" was received before the close
-  Peer b(loop.port());
-  ASSERT_TRUE(passUntilConsoleShows(kConnected, 2));
-  b.send("cmd=debug&username=b&enaoutp=0\r\n");
-  EXPECT_TRUE(passUntilReceived(b, "ok\r\n"));
-  EXPECT_FALSE(inst.t().EnableOutput);
+  expectNextClientServed(2);
 }
 
 TEST_F(CommandPortLoop, LineOf1024CharactersIsRefusedAtOnceAndNothingOfItRuns) {
@@ -253,10 +253,7 @@ TEST_F(CommandPortLoop, ClientThatLeavesBeforeItsRepliesRaisesNoSignal) {
     }
     ASSERT_TRUE(passUntilConsoleShows(kClosed, static_cast<size_t>(round)));
   }
-  Peer next(loop.port());
-  ASSERT_TRUE(passUntilConsoleShows(kConnected, 4));
-  next.send("cmd=debug&username=n&enaoutp=0\n");
-  EXPECT_TRUE(passUntilReceived(next, "ok\r\n"));
+  expectNextClientServed(4);
 }
 
 // Fills every free descriptor below a lowered limit, so accept fails.

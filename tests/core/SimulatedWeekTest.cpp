@@ -7,14 +7,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/MainLoop.h"
@@ -104,67 +107,51 @@ struct Point {
   bool on;
 };
 
-std::vector<Point> PointsOf(const Programme& p) {
-  std::vector<Point> points;
-  for (const ProgLine& l : p.lines) {
-    if (l.days == nullptr) continue;
-    for (int d = 0; d < 7; ++d) {
-      if (l.days[d] != '0') points.push_back({d * kDay + l.hour * 3600 + l.minute * 60, l.on});
-    }
-  }
-  return points;
-}
-
-// The state of the latest point at or before weekTime, counted cyclically.
-bool ReferenceState(const std::vector<Point>& points, int32_t weekTime) {
-  const Point* best = nullptr;
-  for (const Point& p : points) {
-    if (p.time <= weekTime && (best == nullptr || p.time >= best->time)) best = &p;
-  }
-  if (best == nullptr) {
-    for (const Point& p : points) {
-      if (best == nullptr || p.time >= best->time) best = &p;
-    }
-  }
-  return best->on;
-}
-
-// The first point after weekTime, counted cyclically, as "Mo 06:00".
-std::string ReferenceNext(const std::vector<Point>& points, int32_t weekTime) {
-  int32_t next = -1;
-  for (const Point& p : points) {
-    const int32_t ahead = p.time > weekTime ? p.time - weekTime : p.time + kWeek - weekTime;
-    if (next < 0 || ahead < (next > weekTime ? next - weekTime : next + kWeek - weekTime)) {
-      next = p.time;
-    }
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "%s %02d:%02d", kDayText[next / kDay], next % kDay / 3600,
-                next % 3600 / 60);
-  return text;
-}
-
 // The points of every programme, by index into kProgrammes.
 const std::vector<Point>& ProgrammePoints(int programme) {
   static const std::vector<std::vector<Point>> all = [] {
     std::vector<std::vector<Point>> points;
-    for (const Programme& p : kProgrammes) points.push_back(PointsOf(p));
+    for (const Programme& p : kProgrammes) {
+      std::vector<Point>& of = points.emplace_back();
+      for (const ProgLine& l : p.lines) {
+        for (int d = 0; l.days != nullptr && d < 7; ++d) {
+          if (l.days[d] != '0') of.push_back({d * kDay + l.hour * 3600 + l.minute * 60, l.on});
+        }
+      }
+    }
     return points;
   }();
   return all.at(static_cast<size_t>(programme));
 }
 
-int32_t WeekTimeOf(int64_t t) {
+// The latest point at or before weekTime (the last of equal ones) and the
+// first after it, both counted cyclically.
+std::pair<Point, Point> PointsAround(int programme, int32_t weekTime) {
+  const auto since = [&](const Point& p) { return (weekTime - p.time + kWeek) % kWeek; };
+  const auto until = [&](const Point& p) { return (p.time - weekTime + kWeek - 1) % kWeek + 1; };
+  const std::vector<Point>& points = ProgrammePoints(programme);
+  std::pair<Point, Point> around{points.front(), points.front()};
+  for (const Point& p : points) {
+    if (since(p) <= since(around.first)) around.first = p;
+    if (until(p) < until(around.second)) around.second = p;
+  }
+  return around;
+}
+
+std::tm Utc(int64_t t) {
   const time_t tt = static_cast<time_t>(t);
   std::tm tm{};
   gmtime_r(&tt, &tm);  // the tests run with TZ=UTC
+  return tm;
+}
+
+int32_t WeekTimeOf(int64_t t) {
+  const std::tm tm = Utc(t);
   return (tm.tm_wday + 6) % 7 * kDay + tm.tm_hour * 3600 + tm.tm_min * 60;
 }
 
 std::string Stamp(int64_t t, const char* format) {
-  const time_t tt = static_cast<time_t>(t);
-  std::tm tm{};
-  gmtime_r(&tt, &tm);
+  const std::tm tm = Utc(t);
   char text[64];
   std::strftime(text, sizeof text, format, &tm);
   return text;
@@ -245,10 +232,8 @@ bool Stepped(int64_t minute) {
 }
 
 const ChannelPlan& Plan(int out) {
-  for (const ChannelPlan& c : kChannels) {
-    if (c.out == out) return c;
-  }
-  throw std::logic_error("no such channel");
+  return *std::find_if(kChannels.begin(), kChannels.end(),
+                       [&](const ChannelPlan& c) { return c.out == out; });
 }
 
 // The timer holding channel out at time t (after that pass), if any.
@@ -266,7 +251,7 @@ bool Expected(int out, int64_t t) {
   const ChannelPlan& c = Plan(out);
   if (const TimerCommand* timer = RunningTimer(out, t)) return timer->on;
   switch (c.kind) {
-    case Kind::Clock: return ReferenceState(ProgrammePoints(c.programme), WeekTimeOf(t));
+    case Kind::Clock: return PointsAround(c.programme, WeekTimeOf(t)).first.on;
     case Kind::Off: return false;
     case Kind::Slave:
       for (const ChannelPlan& m : kChannels) {
@@ -292,8 +277,12 @@ std::string ExpectedInfo(int out, int64_t t) {
     std::snprintf(text, sizeof text, "%04d", static_cast<int>((timer->expiry() - (t - t % 60)) / 60));
     return text;
   }
-  if (c.kind == Kind::Clock) return ReferenceNext(ProgrammePoints(c.programme), WeekTimeOf(t));
-  return " ";
+  if (c.kind != Kind::Clock) return " ";
+  const int32_t next = PointsAround(c.programme, WeekTimeOf(t)).second.time;
+  char text[16];
+  std::snprintf(text, sizeof text, "%s %02d:%02d", kDayText[next / kDay], next % kDay / 3600,
+                next % 3600 / 60);
+  return text;
 }
 
 std::string Ini(const std::string& hbPath, const std::string& ljPath, uint16_t netioPort) {
@@ -327,6 +316,15 @@ std::string Element(const std::string& xml, const std::string& tag, size_t from 
   const size_t begin = at + open.size();
   const size_t end = xml.find("</" + tag + ">", begin);
   return end == std::string::npos ? "?" : xml.substr(begin, end - begin);
+}
+
+// The texts of the first elements of each tag, as "valid 1, value 0".
+std::string Elements(const std::string& xml, std::initializer_list<const char*> tags) {
+  std::string text;
+  for (const char* tag : tags) {
+    text += (text.empty() ? "" : ", ") + std::string(tag) + " " + Element(xml, tag);
+  }
+  return text;
 }
 
 // The position of channel out's fragment in the slow status file.
@@ -377,9 +375,8 @@ class MemoryDir {
 // Counts mismatches, reporting only the first few of each kind.
 class Mismatches {
  public:
-  void operator()(const std::string& what, int64_t t, const std::string& got,
-                  const std::string& want) {
-    if (++counts_[what] <= 3) {
+  void check(const std::string& what, int64_t t, const std::string& got, const std::string& want) {
+    if (got != want && ++counts_[what] <= 3) {
       ADD_FAILURE() << what << " at " << Stamp(t, "%a %d.%m. %H:%M:%S") << ": got \"" << got
                     << "\", expected \"" << want << "\"";
     }
@@ -477,7 +474,8 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
       const uint8_t frame[12] = {0x34, 0x12, 0x20, 0x03, static_cast<uint8_t>(level & 0xFF),
                                  static_cast<uint8_t>(level >> 8), 0x10, 0x27, 42, 0, 0, 0};
       ljPty.send(std::string(reinterpret_cast<const char*>(frame), sizeof frame));
-      if (!ArrivedAtPort(t, 1, 12)) mismatch("LevelJet frame delivery", now, "late", "12 bytes");
+      mismatch.check("LevelJet frame", now, ArrivedAtPort(t, 1, 12) ? "12 bytes" : "late",
+                     "12 bytes");
     }
     if (poll) std::copy(std::begin(hbQueued), std::end(hbQueued), std::begin(hbShown));
 
@@ -505,8 +503,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
                      ": Timer = " + std::to_string(c.minutes) + " min [" + (c.on ? "ein" : "off") +
                      "]";
       ASSERT_TRUE(client);
-      const std::string reply = client->receive(1);
-      if (reply != "ok\r\n") mismatch("dout_timer reply", now, reply, "ok\r\n");
+      mismatch.check("dout_timer reply", now, client->receive(1), "ok\r\n");
       client.reset();  // the next pass sees the close
     }
     for (const TimerCommand& c : kTimers) {
@@ -517,52 +514,50 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
 
     // The HB628 got its request in every pass with a second tick.
     if (poll) {
-      const std::string request = hbPty.receive(3, 10000);
-      if (request != "c09") mismatch("HB628 request", now, request, "c09");
+      mismatch.check("HB628 request", now, hbPty.receive(3, 10000), "c09");
       for (int k = 0; k < 8; ++k) {
         hbQueued[k] = static_cast<int32_t>((now * 7 + k * 4099) & 0xFFFF);
         hbAnswer[2 * k] = static_cast<uint8_t>(hbQueued[k] >> 8);
         hbAnswer[2 * k + 1] = static_cast<uint8_t>(hbQueued[k] & 0xFF);
       }
       hbPty.send(std::string(reinterpret_cast<const char*>(hbAnswer), sizeof hbAnswer));
-      if (!ArrivedAtPort(t, 0, 17)) mismatch("HB628 answer delivery", now, "late", "17 bytes");
+      mismatch.check("HB628 answer", now, ArrivedAtPort(t, 0, 17) ? "17 bytes" : "late",
+                     "17 bytes");
     }
 
     // Outputs, after every pass from the first minute tick on (12:01).
     const std::string console = inst.console.take();
     if (now < kStart + 60) continue;
     for (const ChannelPlan& c : kChannels) {
-      const bool want = Expected(c.out, now);
-      const bool got = t.devices.get(c.dev)->getOutputBit(c.bit) != 0;
-      if (got != want) mismatch(std::string("value of ") + c.name, now, got ? "1" : "0", want ? "1" : "0");
+      mismatch.check(std::string("value of ") + c.name, now,
+                     std::to_string(t.devices.get(c.dev)->getOutputBit(c.bit)),
+                     Expected(c.out, now) ? "1" : "0");
     }
     for (const char* fault : {"Fehler", "fehlgeschlagen", "nicht oeffnen", "FAILED", "failed",
                               "re-open", "Restart", "TIMEOUT"}) {
-      if (console.find(fault) != std::string::npos) mismatch("console", now, console, "no fault");
+      if (console.find(fault) == std::string::npos) continue;
+      mismatch.check("console", now, console, "no fault");
     }
 
     // What reached the devices: every minute pass writes every device.
     const std::vector<std::string> heard = netio.take();
     const std::string dummyLine = LastLine(console, "DUMMYIO: ");
     if (minutePass || !heard.empty()) {
-      const std::string want = "port list " + Bits(ExpectedBits(kNetio, now), 4, false) + "\n";
-      const std::string got = heard.empty() ? "(nothing)" : heard.back();
-      if (got != want) mismatch("NETIO port list", now, got, want);
+      mismatch.check("NETIO port list", now, heard.empty() ? "(nothing)" : heard.back(),
+                     "port list " + Bits(ExpectedBits(kNetio, now), 4, false) + "\n");
       for (size_t k = 0; k < heard.size(); ++k) {
         const std::string line = k % 2 == 0 ? "login pxmrt pxmrt\n" : "port list ";
-        if (heard[k].rfind(line, 0) != 0) mismatch("NETIO exchange", now, heard[k], line);
+        if (heard[k].rfind(line, 0) != 0) mismatch.check("NETIO exchange", now, heard[k], line);
       }
     }
     if (minutePass || !ftdi.written.empty()) {
-      const uint32_t want = ExpectedBits(kDenkovi, now);
-      const std::string got =
-          ftdi.written.empty() ? "(nothing)" : Bits(ftdi.written.back(), 8, true);
-      if (got != Bits(want, 8, true)) mismatch("relay board byte", now, got, Bits(want, 8, true));
+      mismatch.check("relay board byte", now,
+                     ftdi.written.empty() ? "(nothing)" : Bits(ftdi.written.back(), 8, true),
+                     Bits(ExpectedBits(kDenkovi, now), 8, true));
       ftdi.written.clear();
     }
     if (minutePass || !dummyLine.empty()) {
-      const std::string want = Bits(ExpectedBits(kDummy, now), 32, true);
-      if (dummyLine != want) mismatch("DUMMYIO line", now, dummyLine, want);
+      mismatch.check("DUMMYIO line", now, dummyLine, Bits(ExpectedBits(kDummy, now), 32, true));
     }
     if (!minutePass) continue;
 
@@ -576,29 +571,21 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
     }
     const std::string slow = inst.slowXml();
     for (const ChannelPlan& c : kChannels) {
-      const std::string want = ExpectedInfo(c.out, now);
-      if (t.outputs.get(c.out)->info != want) {
-        mismatch(std::string("info of ") + c.name, now, t.outputs.get(c.out)->info, want);
-      }
+      const std::string info = ExpectedInfo(c.out, now);
+      mismatch.check(std::string("info of ") + c.name, now, t.outputs.get(c.out)->info, info);
       const size_t at = Digout(slow, c.out);
       const std::string fragment = at == std::string::npos ? "" : slow.substr(at, 300);
-      const std::string wantValue = Expected(c.out, now) ? "1" : "0";
-      if (Element(fragment, "value") != wantValue || Element(fragment, "valid") != "1" ||
-          Element(fragment, "info") != want) {
-        mismatch(std::string("slow.xml of ") + c.name, now, fragment,
-                 "valid 1, value " + wantValue + ", info " + want);
-      }
+      mismatch.check(std::string("slow.xml of ") + c.name, now,
+                     Elements(fragment, {"valid", "value", "info"}),
+                     "valid 1, value " + std::string(Expected(c.out, now) ? "1" : "0") + ", info " +
+                         info);
     }
-    const std::string tank = Element(slow, "tank");
     char levelText[16];
     std::snprintf(levelText, sizeof levelText, "%.1f", level / 10.0);
-    if (Element(tank, "valid") != "1" || Element(tank, "level") != levelText) {
-      mismatch("tank element", now, tank, std::string("valid, level ") + levelText);
-    }
-    const std::string klp = Element(slow, "klp");
-    if (Element(klp, "valid") != "1" || Element(klp, "last") != Stamp(now, "%d.%m.%Y %H:%M:%S")) {
-      mismatch("klp element", now, klp, "valid, last " + Stamp(now, "%d.%m.%Y %H:%M:%S"));
-    }
+    mismatch.check("tank element", now, Elements(Element(slow, "tank"), {"valid", "level"}),
+                   std::string("valid 1, level ") + levelText);
+    mismatch.check("klp element", now, Elements(Element(slow, "klp"), {"valid", "last"}),
+                   "valid 1, last " + Stamp(now, "%d.%m.%Y %H:%M:%S"));
     const std::string ai = Element(inst.fastXml(), "AI");
     std::string wantAi = "\n      <valid>1</valid>\n";
     for (int k = 0; k < 8; ++k) {
@@ -606,7 +593,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
       std::snprintf(ch, sizeof ch, "      <CH>%.3f</CH>\n", hbShown[k] / 1000.0);
       wantAi += ch;
     }
-    if (ai != wantAi + "   ") mismatch("AI element", now, ai, wantAi);
+    mismatch.check("AI element", now, ai, wantAi + "   ");
 
     if (now == kDay2 + 3 * 60) {
       ASSERT_TRUE(WaitUntil([&] { return netio.idle(); }));

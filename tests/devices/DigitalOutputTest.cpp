@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "core/MainLoop.h"
 #include "devices/OutputTable.h"
 #include "tests/support/TestInstallation.h"
@@ -139,33 +141,25 @@ TEST_F(OutputChannel, WriteAllOutputsWritesEveryDeviceAndReportsChanges) {
 TEST_F(OutputChannel, NamesAndModeNamesHaveTheirFallbacks) {
   addChannel(0, dev1, 7, MODE_AUS);
   addChannel(1, dev0, 0, MODE_AUS, -1, "Pumpe");
-  EXPECT_STREQ(OutputName(t, 0), "dev1_ch7");
-  EXPECT_STREQ(OutputName(t, 1), "Pumpe");
-  EXPECT_STREQ(OutputName(t, 2), "?");
-  EXPECT_STREQ(OutputName(t, 32), "?");
-  EXPECT_STREQ(OutputName(t, -1), "?");
-
-  EXPECT_STREQ(OutputModeName(0), "aus");
-  EXPECT_STREQ(OutputModeName(1), "ein");
-  EXPECT_STREQ(OutputModeName(2), "uhr");
-  EXPECT_STREQ(OutputModeName(3), "slave");
-  EXPECT_STREQ(OutputModeName(4), "?");
-  EXPECT_STREQ(OutputModeName(7), "?");
-  EXPECT_STREQ(OutputModeName(-1), "?");
+  const std::pair<int32_t, const char*> names[] = {
+      {0, "dev1_ch7"}, {1, "Pumpe"}, {2, "?"}, {32, "?"}, {-1, "?"}};
+  for (const auto& [ch, name] : names) EXPECT_STREQ(OutputName(t, ch), name) << ch;
+  const std::pair<int32_t, const char*> modes[] = {{0, "aus"}, {1, "ein"}, {2, "uhr"}, {3, "slave"},
+                                                   {4, "?"},   {7, "?"},   {-1, "?"}};
+  for (const auto& [mode, name] : modes) EXPECT_STREQ(OutputModeName(mode), name) << mode;
 
   EXPECT_EQ(setMode(1, 7), 1);
   EXPECT_EQ(bit(1), 0) << "a mode without a name switches off";
 }
 
 TEST(OutputMode, OnlyTheExactNamesParse) {
-  EXPECT_EQ(ParseOutputMode("aus"), MODE_AUS);
-  EXPECT_EQ(ParseOutputMode("ein"), MODE_EIN);
-  EXPECT_EQ(ParseOutputMode("uhr"), MODE_UHR);
-  EXPECT_EQ(ParseOutputMode("slave"), MODE_SLAVE);
-  for (const char* text : {"Ein", " ein", "ein ", "slaves", "", "?"}) {
-    EXPECT_EQ(ParseOutputMode(text), -1) << '"' << text << '"';
+  const std::pair<const char*, int32_t> rows[] = {
+      {"aus", MODE_AUS}, {"ein", MODE_EIN}, {"uhr", MODE_UHR}, {"slave", MODE_SLAVE},
+      {"Ein", -1},       {" ein", -1},      {"ein ", -1},      {"slaves", -1},
+      {"", -1},          {"?", -1},         {nullptr, -1}};
+  for (const auto& [text, mode] : rows) {
+    EXPECT_EQ(ParseOutputMode(text), mode) << (text != nullptr ? text : "null");
   }
-  EXPECT_EQ(ParseOutputMode(nullptr), -1);
 }
 
 TEST_F(OutputSlave, TwoMastersHoldTheirSlaveUntilBothAreOff) {
@@ -241,16 +235,12 @@ TEST_F(OutputTimer, InfoCountsDownAndExpiryAppliesTheModeWithALogEntry) {
   EXPECT_EQ(bit(0), 1);
   EXPECT_EQ(dev0->writes, 0) << "the timer's bit waits for the write pass";
 
-  EXPECT_EQ(CountDownTimers(t), 1);
-  EXPECT_EQ(c.info, "0002");
-  EXPECT_EQ(CountDownTimers(t), 1);
-  EXPECT_EQ(c.info, "0001");
-  EXPECT_EQ(c.timerMinutes, 1);
-  EXPECT_EQ(inst.log(), "");
-
-  EXPECT_EQ(CountDownTimers(t), 1);
-  EXPECT_EQ(c.info, " ");
-  EXPECT_EQ(c.timerMinutes, 0);
+  for (const auto& [info, minutes] : {std::pair{"0002", 2}, {"0001", 1}, {" ", 0}}) {
+    EXPECT_EQ(inst.log(), "");
+    EXPECT_EQ(CountDownTimers(t), 1);
+    EXPECT_EQ(c.info, info);
+    EXPECT_EQ(c.timerMinutes, minutes);
+  }
   EXPECT_EQ(c.timerOutput, 1);
   EXPECT_EQ(bit(0), 0);
   EXPECT_EQ(inst.log(), "\n12:00:30 Pumpe: Timer abgelaufen");
@@ -300,44 +290,42 @@ class OutputTimerInLoop : public ::testing::Test {
     const std::string log = inst.log();
     return log.substr(log.rfind('\n') + 1);
   }
+  // A pass at 10:minute:second, and what it leaves: the channel's info and
+  // bit and the latest log entry.
+  void expectAfterPassAt(int minute, int second, const char* info, int on, const char* logged) {
+    SCOPED_TRACE(testing::Message() << "10:" << minute << ":" << second);
+    passAt(10, minute, second);
+    EXPECT_EQ(inst.t().outputs.get(0)->info, info);
+    EXPECT_EQ(bit(), on);
+    EXPECT_EQ(lastLogEntry(), logged);
+  }
 
   TestInstallation inst;
   MainLoop loop;
 };
 
+constexpr char kStarted[] = "10:15:30 Tessaro gestartet";
+
 TEST_F(OutputTimerInLoop, OneMinuteEndsAtTheNextMinuteStepAfterItsStart) {
   passAt(10, 15, 59);
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
   EXPECT_EQ(bit(), 1);
-  passAt(10, 16, 0);
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 0, " ", 0, "10:16:00 Pumpe: Timer abgelaufen");
 
   passAt(10, 16, 1);
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 1, 1), 0);
-  passAt(10, 16, 59);
-  EXPECT_EQ(bit(), 1);
-  EXPECT_EQ(lastLogEntry(), "10:16:00 Pumpe: Timer abgelaufen");
-  passAt(10, 17, 0);
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:17:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 59, "0001", 1, "10:16:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(17, 0, " ", 0, "10:17:00 Pumpe: Timer abgelaufen");
 }
 
 TEST_F(OutputTimerInLoop, StartedInTheFirstPassOfAMinuteCountsThatMinuteStep) {
   // A command in the first pass of 10:16 is served before that pass's minute work.
   inst.setTime(At(2026, 12, 9, 10, 16, 0));
   ASSERT_EQ(StartOutputTimer(inst.t(), 0, 3, 1), 0);
-  passAt(10, 16, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, "0002");
-  passAt(10, 17, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, "0001");
-  passAt(10, 17, 59);
-  EXPECT_EQ(bit(), 1);
-  EXPECT_EQ(lastLogEntry(), "10:15:30 Tessaro gestartet");
-  passAt(10, 18, 0);
-  EXPECT_EQ(inst.t().outputs.get(0)->info, " ");
-  EXPECT_EQ(bit(), 0);
-  EXPECT_EQ(lastLogEntry(), "10:18:00 Pumpe: Timer abgelaufen");
+  expectAfterPassAt(16, 0, "0002", 1, kStarted);
+  expectAfterPassAt(17, 0, "0001", 1, kStarted);
+  expectAfterPassAt(17, 59, "0001", 1, kStarted);
+  expectAfterPassAt(18, 0, " ", 0, "10:18:00 Pumpe: Timer abgelaufen");
 }
 
 }  // namespace

@@ -17,6 +17,15 @@ class FakeDevice final : public TessaroDev {
 
 constexpr const char* kHeader = "\nDIGTAL OUTPUTS:\n";
 
+// One line "outN=value" of Digital_Outputs, N counting from 0: what the
+// loader says below its echo ("" for nothing), and whether it builds the
+// channel.
+struct Line {
+  const char* value;
+  const char* complaint;
+  bool built;
+};
+
 class OutputConfig : public ::testing::Test {
  protected:
   // Loads devices dev0 and dev1 (dummy_io, 32 outputs each) and the given
@@ -30,6 +39,31 @@ class OutputConfig : public ::testing::Test {
   }
   // The report for one line "out0=value".
   std::string loadOne(const std::string& value) { return load("out0=" + value + "\n"); }
+  // Loads lines as out0, out1 ... (over the devices already there, unless
+  // withDevices) and expects each echoed with its complaint and built or not;
+  // a fatal failure when one is not built as expected.
+  void expectLoaded(std::initializer_list<Line> lines, bool withDevices = true) {
+    std::string ini, report = kHeader;
+    int32_t ch = 0;
+    for (const Line& line : lines) {
+      const std::string key = "out" + std::to_string(ch++);
+      ini += key + "=" + line.value + "\n";
+      report += key + ": " + line.value + "\n";
+      if (*line.complaint != '\0') report += std::string("   ") + line.complaint + "\n";
+    }
+    if (withDevices) {
+      EXPECT_EQ(load(ini), report);
+    } else {
+      inst.writeIni("[Digital_Outputs]\n" + ini);
+      LoadOutputs(inst.t());
+      EXPECT_EQ(inst.console.take(), report);
+    }
+    ch = 0;
+    for (const Line& line : lines) {
+      ASSERT_EQ(channel(ch) != nullptr, line.built) << "out" << ch;
+      ++ch;
+    }
+  }
   const DigitalOutput* channel(int32_t ch) { return inst.t().outputs.get(ch); }
 
   TestInstallation inst;
@@ -101,99 +135,57 @@ TEST_F(OutputConfig, NameAndControlFileAreOptionalCutTo31AndFurtherFieldsIgnored
 }
 
 TEST_F(OutputConfig, DeviceIndexMustNameADefinedDevice) {
-  EXPECT_EQ(load("out0=16,1,-1,aus\nout1=-1,1,-1,aus\nout2=2,1,-1,aus\n"
-                 "out3=99999999999,1,-1,aus\nout4=abc,2,-1,aus\n"),
-            std::string(kHeader) +
-                "out0: 16,1,-1,aus\n"
-                "   Geraet dev16 nicht zugelassen (dev0 ... dev15)\n"
-                "out1: -1,1,-1,aus\n"
-                "   Geraet dev-1 nicht zugelassen (dev0 ... dev15)\n"
-                "out2: 2,1,-1,aus\n"
-                "   Geraet dev2 nicht definiert\n"
-                "out3: 99999999999,1,-1,aus\n"
-                "   Geraet dev2147483647 nicht zugelassen (dev0 ... dev15)\n"
-                "out4: abc,2,-1,aus\n");
-  for (const int32_t ch : {0, 1, 2, 3}) EXPECT_EQ(channel(ch), nullptr) << ch;
-  ASSERT_NE(channel(4), nullptr) << "a first field without a number selects device 0";
+  ASSERT_NO_FATAL_FAILURE(expectLoaded(
+      {{"16,1,-1,aus", "Geraet dev16 nicht zugelassen (dev0 ... dev15)", false},
+       {"-1,1,-1,aus", "Geraet dev-1 nicht zugelassen (dev0 ... dev15)", false},
+       {"2,1,-1,aus", "Geraet dev2 nicht definiert", false},
+       {"99999999999,1,-1,aus", "Geraet dev2147483647 nicht zugelassen (dev0 ... dev15)", false},
+       // a first field without a number selects device 0
+       {"abc,2,-1,aus", "", true}}));
   EXPECT_EQ(channel(4)->device, inst.t().devices.get(0));
 }
 
 TEST_F(OutputConfig, OutputNumberMustBeGivenAndWithinZeroToThirtyOne) {
-  EXPECT_EQ(load("out0=0\nout1=0,-1,-1,aus\nout2=0,32,-1,aus\nout3=0,31,-1,aus\n"),
-            std::string(kHeader) +
-                "out0: 0\n"
-                "   Ausgangsnummer nicht angegeben\n"
-                "out1: 0,-1,-1,aus\n"
-                "   Ausgangsnummer -1 nicht zugelassen (0 ... 31)\n"
-                "out2: 0,32,-1,aus\n"
-                "   Ausgangsnummer 32 nicht zugelassen (0 ... 31)\n"
-                "out3: 0,31,-1,aus\n");
-  EXPECT_EQ(channel(0), nullptr);
-  EXPECT_EQ(channel(1), nullptr);
-  EXPECT_EQ(channel(2), nullptr);
-  EXPECT_NE(channel(3), nullptr);
+  expectLoaded({{"0", "Ausgangsnummer nicht angegeben", false},
+                {"0,-1,-1,aus", "Ausgangsnummer -1 nicht zugelassen (0 ... 31)", false},
+                {"0,32,-1,aus", "Ausgangsnummer 32 nicht zugelassen (0 ... 31)", false},
+                {"0,31,-1,aus", "", true}});
 }
 
 TEST_F(OutputConfig, OutputNumberMustExistOnTheDevice) {
   inst.t().devices.put(3, std::make_unique<FakeDevice>(inst.t(), 3, 8));
   inst.t().devices.put(4, std::make_unique<FakeDevice>(inst.t(), 4, 0));
-  inst.writeIni(
-      "[Digital_Outputs]\nout0=3,8,-1,aus\nout1=3,7,-1,aus\nout2=4,0,-1,aus\nout3=4,40,-1,aus\n");
-  LoadOutputs(inst.t());
-  EXPECT_EQ(inst.console.take(), std::string(kHeader) +
-                                     "out0: 3,8,-1,aus\n"
-                                     "   dev3 besitzt nur 8 Ausgaenge (0 ... 7)\n"
-                                     "out1: 3,7,-1,aus\n"
-                                     "out2: 4,0,-1,aus\n"
-                                     "   dev4 besitzt keine digitalen Ausgaenge\n"
-                                     "out3: 4,40,-1,aus\n"
-                                     "   Ausgangsnummer 40 nicht zugelassen (0 ... 31)\n");
-  EXPECT_EQ(channel(0), nullptr);
-  EXPECT_NE(channel(1), nullptr);
-  EXPECT_EQ(channel(2), nullptr);
-  EXPECT_EQ(channel(3), nullptr);
+  expectLoaded({{"3,8,-1,aus", "dev3 besitzt nur 8 Ausgaenge (0 ... 7)", false},
+                {"3,7,-1,aus", "", true},
+                {"4,0,-1,aus", "dev4 besitzt keine digitalen Ausgaenge", false},
+                {"4,40,-1,aus", "Ausgangsnummer 40 nicht zugelassen (0 ... 31)", false}},
+               false);
 }
 
 TEST_F(OutputConfig, DefaultModeMustBeOneOfTheFourNamesExactly) {
-  EXPECT_EQ(load("out0=1,1,-1, ein\nout1=1,1,-1\nout2=1,1\nout3=1,1,-1,Ein\n"
-                 "out4=0,4,-1,aus\nout5=0,5,-1,ein\nout6=0,6,-1,uhr\nout7=0,7,-1,slave\n"),
-            std::string(kHeader) +
-                "out0: 1,1,-1, ein\n"
-                "   dev1: unbekannte Default-Betriebsart ( ein)\n"
-                "out1: 1,1,-1\n"
-                "   dev1: unbekannte Default-Betriebsart ((null))\n"
-                "out2: 1,1\n"
-                "   dev1: unbekannte Default-Betriebsart ((null))\n"
-                "out3: 1,1,-1,Ein\n"
-                "   dev1: unbekannte Default-Betriebsart (Ein)\n"
-                "out4: 0,4,-1,aus\n"
-                "out5: 0,5,-1,ein\n"
-                "out6: 0,6,-1,uhr\n"
-                "out7: 0,7,-1,slave\n");
-  for (const int32_t ch : {0, 1, 2, 3}) EXPECT_EQ(channel(ch), nullptr) << ch;
-  for (const int32_t ch : {4, 5, 6, 7}) {
-    ASSERT_NE(channel(ch), nullptr) << ch;
-    EXPECT_EQ(channel(ch)->mode, ch - 4);
-  }
+  ASSERT_NO_FATAL_FAILURE(
+      expectLoaded({{"1,1,-1, ein", "dev1: unbekannte Default-Betriebsart ( ein)", false},
+                    {"1,1,-1", "dev1: unbekannte Default-Betriebsart ((null))", false},
+                    {"1,1", "dev1: unbekannte Default-Betriebsart ((null))", false},
+                    {"1,1,-1,Ein", "dev1: unbekannte Default-Betriebsart (Ein)", false},
+                    {"0,4,-1,aus", "", true},
+                    {"0,5,-1,ein", "", true},
+                    {"0,6,-1,uhr", "", true},
+                    {"0,7,-1,slave", "", true}}));
+  for (const int32_t ch : {4, 5, 6, 7}) EXPECT_EQ(channel(ch)->mode, ch - 4) << ch;
 }
 
 TEST_F(OutputConfig, SlaveOutsideTheTableOrOnItselfIsDroppedWithANote) {
-  EXPECT_EQ(load("out0=0,0,32,aus\nout1=0,1,1,slave\nout2=0,2,-7,aus\nout3=0,3,31,aus\n"
-                 "out4=0,4,0,aus\nout5=0,5,9,ein,,x\nout6=0,6,40,an\n"),
-            std::string(kHeader) +
-                "out0: 0,0,32,aus\n"
-                "   out0: Slave out32 nicht zugelassen (kein Slave)\n"
-                "out1: 0,1,1,slave\n"
-                "   out1: Slave out1 nicht zugelassen (kein Slave)\n"
-                "out2: 0,2,-7,aus\n"
-                "out3: 0,3,31,aus\n"
-                "out4: 0,4,0,aus\n"
-                "out5: 0,5,9,ein,,x\n"
-                "out6: 0,6,40,an\n"
-                "   dev0: unbekannte Default-Betriebsart (an)\n");
-  ASSERT_NE(channel(0), nullptr) << "the channel itself is built";
+  // The channel itself is built.
+  ASSERT_NO_FATAL_FAILURE(
+      expectLoaded({{"0,0,32,aus", "out0: Slave out32 nicht zugelassen (kein Slave)", true},
+                    {"0,1,1,slave", "out1: Slave out1 nicht zugelassen (kein Slave)", true},
+                    {"0,2,-7,aus", "", true},
+                    {"0,3,31,aus", "", true},
+                    {"0,4,0,aus", "", true},
+                    {"0,5,9,ein,,x", "", true},
+                    {"0,6,40,an", "dev0: unbekannte Default-Betriebsart (an)", false}}));
   EXPECT_EQ(channel(0)->slaveOut, -1);
-  ASSERT_NE(channel(1), nullptr);
   EXPECT_EQ(channel(1)->slaveOut, -1);
   EXPECT_LT(channel(2)->slaveOut, 0);
   EXPECT_EQ(channel(3)->slaveOut, 31);

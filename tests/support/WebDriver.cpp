@@ -1,13 +1,11 @@
 #include "tests/support/WebDriver.h"
 
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 
 #include "gateway/Base64.h"
+#include "tools/support/FreePort.h"
 
 using nlohmann::json;
 
@@ -16,22 +14,10 @@ namespace {
 // The key under which WebDriver gives an element's id.
 constexpr const char* kElement = "element-6066-11e4-a52e-4f735466cecf";
 
-int freePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 }  // namespace
 
 WebDriver::WebDriver(int width, int height) {
-  const int port = freePort();
+  const uint16_t port = FreePort();
   driver_ = std::make_unique<Process>("/usr/bin/chromedriver",
                                       std::vector<std::string>{"--port=" + std::to_string(port)},
                                       profile_.path(), Process::Input::DevNull);

@@ -1,10 +1,7 @@
 // tessaro_gateway's MQTT face against a real Mosquitto broker on a free
 // loopback port, with Mosquitto's own clients as the outside world.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -14,6 +11,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tools/support/FreePort.h"
 
 namespace {
 
@@ -25,18 +23,6 @@ bool Eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
     SleepMs(50);
   }
   return done();
-}
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
 }
 
 class MqttSystemTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "core/MainLoop.h"
 #include "devices/DummyIO.h"
 #include "tests/support/TestInstallation.h"
+#include "tools/support/Bytes.h"
 
 namespace {
 
@@ -30,12 +32,6 @@ int64_t NextMon(int h, int m) { return At(2026, 12, 14, h, m, 0); }
 const char* const kDaily = "1111111 06:00 on\n1111111 22:00 off\n";
 const char* const kMissingFileMessage =
     "Schaltuhr:setSchaltuhrPunkte: Kann Steuerdatei fehlt.txt nicht oeffnen\n";
-
-size_t occurrences(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // What a channel shows: its output bit, next switch time and info text.
 using State = std::tuple<int, int32_t, std::string>;
@@ -120,71 +116,80 @@ TEST_F(TimeSwitchTest, WeekTurnsOnlyFromSundayToMonday) {
   }
 }
 
-TEST_F(TimeSwitchTest, FirstEvaluationHoldsTheStateBeforeTheNextPoint) {
-  start(Wed(12, 0));
-  inst->writeFile("heizung.txt", kDaily);
-  channel(0, MODE_UHR, "heizung.txt");
-  EXPECT_EQ(evaluate(0), 1);
-  EXPECT_EQ(state(0), State(1, 252000, "Mi 22:00"));
-  // Until the point is due nothing changes and nothing is reported.
-  EXPECT_EQ(evaluate(0), 0);
-  EXPECT_EQ(tick(Wed(21, 59)), 0);
-  EXPECT_EQ(state(0), State(1, 252000, "Mi 22:00"));
+// A scenario of one clock channel over a control file: each step is a
+// minute tick, or at kEvaluate an evaluation alone, with what it reports
+// changed and what the channel shows after it.
+constexpr int64_t kEvaluate = 0;
+
+struct Step {
+  int64_t at;
+  int32_t changed;
+  State state;
+};
+
+struct Scenario {
+  const char* name;
+  int64_t start;
+  const char* programme;
+  bool onBefore;  // the output set on by hand before the first step
+  std::vector<Step> steps;
+};
+
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+
+class TimeSwitchScenario : public TimeSwitchTest,
+                           public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(TimeSwitchScenario, StepsAsItsProgrammeSays) {
+  const Scenario& s = GetParam();
+  start(s.start);
+  inst->writeFile("prog.txt", s.programme);
+  DigitalOutput& out = channel(0, MODE_UHR, "prog.txt");
+  if (s.onBefore) out.setValue(1);
+  for (const Step& step : s.steps) {
+    SCOPED_TRACE(::testing::Message() << "step " << &step - s.steps.data() + 1);
+    EXPECT_EQ(step.at == kEvaluate ? evaluate(0) : tick(step.at), step.changed);
+    EXPECT_EQ(state(0), step.state);
+  }
+  EXPECT_EQ(inst->console.output(), "");
 }
 
-TEST_F(TimeSwitchTest, DuePointSwitchesInItsMinute) {
-  start(Wed(12, 0));
-  inst->writeFile("heizung.txt", kDaily);
-  channel(0, MODE_UHR, "heizung.txt");
-  evaluate(0);
-  EXPECT_EQ(tick(Wed(22, 0)), 1);
-  EXPECT_EQ(state(0), State(0, 280800, "Do 06:00"));
-  EXPECT_EQ(tick(At(2026, 12, 10, 6, 0, 0)), 1);
-  EXPECT_EQ(state(0), State(1, W(3, 22, 0), "Do 22:00"));
-}
+const Scenario kScenarios[] = {
+    {"FirstEvaluationHoldsTheStateBeforeTheNextPoint", Wed(12, 0), kDaily, false,
+     {{kEvaluate, 1, {1, 252000, "Mi 22:00"}},
+      // Until the point is due nothing changes and nothing is reported.
+      {kEvaluate, 0, {1, 252000, "Mi 22:00"}},
+      {Wed(21, 59), 0, {1, 252000, "Mi 22:00"}}}},
+    {"DuePointSwitchesInItsMinute", Wed(12, 0), kDaily, false,
+     {{kEvaluate, 1, {1, 252000, "Mi 22:00"}},
+      {Wed(22, 0), 1, {0, 280800, "Do 06:00"}},
+      {At(2026, 12, 10, 6, 0, 0), 1, {1, W(3, 22, 0), "Do 22:00"}}}},
+    {"MissedPointIsCaughtAtNextTick", Wed(12, 0), kDaily, false,
+     {{Wed(21, 59), 1, {1, 252000, "Mi 22:00"}}, {Wed(22, 5), 1, {0, 280800, "Do 06:00"}}}},
+    {"PointDueAtTheFirstEvaluationIsAppliedAtOnce", Wed(22, 0), kDaily, true,
+     {{kEvaluate, 1, {0, 280800, "Do 06:00"}}}},
+    {"TurnOfTheWeekReloadsNextSwitchIntoTheNewWeek", Fri(23, 0),
+     "1111100 06:00 on\n1111100 22:00 off\n", false,
+     {{Fri(23, 0), 1, {0, 626400, "Mo 06:00"}},
+      {Sun(23, 59), 0, {0, 626400, "Mo 06:00"}},
+      {NextMon(0, 0), 0, {0, 21600, "Mo 06:00"}},
+      {NextMon(5, 59), 0, {0, 21600, "Mo 06:00"}},
+      {NextMon(6, 0), 1, {1, W(0, 22, 0), "Mo 22:00"}}}},
+    {"MondayMidnightPointSwitchesAtTheTurnOfTheWeek", Sun(20, 0),
+     "1111111 00:00 on\n1111111 12:00 off\n", false,
+     {{Sun(20, 0), 1, {0, 604800, "Mo 00:00"}}, {NextMon(0, 0), 1, {1, 43200, "Mo 12:00"}}}},
+    {"FileWithoutPointsLeavesTheOutputSilently", Wed(12, 0), "; noch kein Programm\n", true,
+     {{Wed(12, 0), 1, {1, 0, "Mo 00:00"}}, {Wed(12, 1), 1, {1, 0, "Mo 00:00"}}}},
+    // Due with no entry after it: the empty entry's 0 is taken as next time.
+    {"SinglePointFileKeepsItsStateAfterItsDueMinute", Mon(5, 0), "1000000 06:00 on\n", true,
+     {{Mon(5, 0), 1, {0, 21600, "Mo 06:00"}},
+      {Mon(6, 0), 1, {1, 0, "Mo 00:00"}},
+      {Mon(6, 1), 1, {1, 626400, "Mo 06:00"}}}},
+};
 
-TEST_F(TimeSwitchTest, MissedPointIsCaughtAtNextTick) {
-  start(Wed(12, 0));
-  inst->writeFile("heizung.txt", kDaily);
-  channel(0, MODE_UHR, "heizung.txt");
-  tick(Wed(21, 59));
-  ASSERT_EQ(bit(0), 1);
-  EXPECT_EQ(tick(Wed(22, 5)), 1);
-  EXPECT_EQ(state(0), State(0, 280800, "Do 06:00"));
-}
-
-TEST_F(TimeSwitchTest, PointDueAtTheFirstEvaluationIsAppliedAtOnce) {
-  start(Wed(22, 0));
-  inst->writeFile("heizung.txt", kDaily);
-  channel(0, MODE_UHR, "heizung.txt").setValue(1);
-  EXPECT_EQ(evaluate(0), 1);
-  EXPECT_EQ(state(0), State(0, 280800, "Do 06:00"));
-}
-
-TEST_F(TimeSwitchTest, TurnOfTheWeekReloadsNextSwitchIntoTheNewWeek) {
-  start(Fri(23, 0));
-  inst->writeFile("werktage.txt", "1111100 06:00 on\n1111100 22:00 off\n");
-  channel(0, MODE_UHR, "werktage.txt");
-  tick(Fri(23, 0));
-  tick(Sun(23, 59));
-  EXPECT_EQ(state(0), State(0, 626400, "Mo 06:00"));
-  tick(NextMon(0, 0));
-  EXPECT_EQ(state(0), State(0, 21600, "Mo 06:00"));
-  tick(NextMon(5, 59));
-  EXPECT_EQ(state(0), State(0, 21600, "Mo 06:00"));
-  EXPECT_EQ(tick(NextMon(6, 0)), 1);
-  EXPECT_EQ(state(0), State(1, W(0, 22, 0), "Mo 22:00"));
-}
-
-TEST_F(TimeSwitchTest, MondayMidnightPointSwitchesAtTheTurnOfTheWeek) {
-  start(Sun(20, 0));
-  inst->writeFile("nacht.txt", "1111111 00:00 on\n1111111 12:00 off\n");
-  channel(0, MODE_UHR, "nacht.txt");
-  tick(Sun(20, 0));
-  EXPECT_EQ(state(0), State(0, 604800, "Mo 00:00"));
-  EXPECT_EQ(tick(NextMon(0, 0)), 1);
-  EXPECT_EQ(state(0), State(1, 43200, "Mo 12:00"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    TimeSwitch, TimeSwitchScenario, ::testing::ValuesIn(kScenarios),
+    [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
 TEST_F(TimeSwitchTest, RunningTimerKeepsOutputNextSwitchAndInfo) {
   start(Wed(12, 0));
@@ -237,7 +242,7 @@ TEST_F(TimeSwitchTest, MissingControlFileLeavesTheOutputAndIsRetriedEveryMinute)
   channel(0, MODE_UHR, "fehlt.txt").setValue(1);
   // The first evaluation loads, finds nextSwitch 0 passed and loads again.
   EXPECT_EQ(tick(Wed(12, 0)), 1);
-  EXPECT_EQ(occurrences(inst->console.take(), kMissingFileMessage), 2u);
+  EXPECT_EQ(CountOf(inst->console.take(), kMissingFileMessage), 2u);
   EXPECT_EQ(state(0), State(1, 0, "Mo 00:00"));
   for (const int64_t now : {Wed(12, 1), Wed(12, 2), Sun(23, 59), NextMon(0, 0), NextMon(0, 1)}) {
     SCOPED_TRACE(now);
@@ -245,36 +250,13 @@ TEST_F(TimeSwitchTest, MissingControlFileLeavesTheOutputAndIsRetriedEveryMinute)
     EXPECT_EQ(state(0), State(1, 0, "Mo 00:00"));
   }
   // Once a minute, and once more for the reload at the turn of the week.
-  EXPECT_EQ(occurrences(inst->console.output(), kMissingFileMessage), 6u);
+  EXPECT_EQ(CountOf(inst->console.output(), kMissingFileMessage), 6u);
 
   inst->console.take();
   inst->writeFile("fehlt.txt", kDaily);
   EXPECT_EQ(tick(NextMon(0, 2)), 1);
   EXPECT_EQ(state(0), State(0, 21600, "Mo 06:00"));
   EXPECT_EQ(inst->console.output(), "");
-}
-
-TEST_F(TimeSwitchTest, FileWithoutPointsLeavesTheOutputSilently) {
-  start(Wed(12, 0));
-  inst->writeFile("leer.txt", "; noch kein Programm\n");
-  channel(0, MODE_UHR, "leer.txt").setValue(1);
-  EXPECT_EQ(tick(Wed(12, 0)), 1);
-  EXPECT_EQ(tick(Wed(12, 1)), 1);
-  EXPECT_EQ(state(0), State(1, 0, "Mo 00:00"));
-  EXPECT_EQ(inst->console.output(), "");
-}
-
-TEST_F(TimeSwitchTest, SinglePointFileKeepsItsStateAfterItsDueMinute) {
-  start(Mon(5, 0));
-  inst->writeFile("einmal.txt", "1000000 06:00 on\n");
-  channel(0, MODE_UHR, "einmal.txt").setValue(1);
-  tick(Mon(5, 0));
-  EXPECT_EQ(state(0), State(0, 21600, "Mo 06:00"));
-  // Due with no entry after it: the empty entry's 0 is taken as next time.
-  EXPECT_EQ(tick(Mon(6, 0)), 1);
-  EXPECT_EQ(state(0), State(1, 0, "Mo 00:00"));
-  EXPECT_EQ(tick(Mon(6, 1)), 1);
-  EXPECT_EQ(state(0), State(1, 626400, "Mo 06:00"));
 }
 
 // Channels configured in Tessaro.ini and driven through the main loop.
@@ -333,7 +315,7 @@ TEST_F(TimeSwitchLoop, ClockChannelFollowsItsProgrammeForAWholeWeek) {
   passAt(begin + 30);
   EXPECT_EQ(out(0).info, "Mi 22:00");
   EXPECT_EQ(bit(0), 1);
-  EXPECT_EQ(occurrences(inst->console.take(), kMissingFileMessage), 2u);
+  EXPECT_EQ(CountOf(inst->console.take(), kMissingFileMessage), 2u);
 
   int switches = 0;
   int mismatches = 0;
@@ -357,7 +339,7 @@ TEST_F(TimeSwitchLoop, ClockChannelFollowsItsProgrammeForAWholeWeek) {
       EXPECT_EQ(out(0).nextSwitch, 21600);
     }
     // Once a minute, and once more at the turn of the week for the reload.
-    const size_t messages = occurrences(inst->console.take(), kMissingFileMessage);
+    const size_t messages = CountOf(inst->console.take(), kMissingFileMessage);
     if (messages != (weekTime == 0 ? 2u : 1u) && ++mismatches <= 5) {
       ADD_FAILURE() << "missing file reported " << messages << " times at week time " << weekTime;
     }

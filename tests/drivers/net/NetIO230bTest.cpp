@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/LoadConfig.h"
@@ -19,6 +22,8 @@ using Fault = ::NetioSwitch::Fault;
 using Lines = std::vector<std::string>;
 
 constexpr char kFault[] = "\n12:00:30 dev3(NetIo230b): Datenausgabe fehlgeschlagen";
+constexpr char kNoConnect[] =
+    "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n";
 
 // The driver waits about a second for the switch; a write that took this
 // long waited for something else (the switch's own patience is longer still).
@@ -33,10 +38,13 @@ int64_t millisecondsFor(NetIO230b& device) {
 // Device 3 is configured for the fake switch's loopback port.
 class NetioSwitch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(sw.port()) + "\n");
-    device = std::make_unique<NetIO230b>(inst.t(), 3);
+  void SetUp() override { device = deviceFor(sw.port()); }
+  // Device 3 for a switch on port, its start-up report taken.
+  std::unique_ptr<NetIO230b> deviceFor(uint16_t port) {
+    inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(port) + "\n");
+    auto built = std::make_unique<NetIO230b>(inst.t(), 3);
     inst.console.take();
+    return built;
   }
 
   TestInstallation inst;
@@ -103,13 +111,10 @@ TEST_F(NetioSwitch, EveryFailedExchangeIsLoggedAndInvalidUntilAWriteSucceeds) {
 
 TEST_F(NetioSwitch, RefusedConnectionIsAFailedWrite) {
   ::NetioSwitch refusing(Fault::Refuse);
-  inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(refusing.port()) + "\n");
-  NetIO230b gone(inst.t(), 3);
-  inst.console.take();
-  EXPECT_EQ(gone.do_WriteAllPortBits(), -1);
-  EXPECT_EQ(inst.console.output(),
-            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
-  EXPECT_FALSE(gone.isValid());
+  device = deviceFor(refusing.port());
+  EXPECT_EQ(device->do_WriteAllPortBits(), -1);
+  EXPECT_EQ(inst.console.output(), kNoConnect);
+  EXPECT_FALSE(device->isValid());
   EXPECT_EQ(CountOf(inst.log(), kFault), 1u);
 }
 
@@ -141,40 +146,33 @@ TEST_F(NetioSwitch, SilentSwitchHoldsAWriteForAboutASecondOnly) {
 TEST_F(NetioSwitch, UnansweredConnectGivesUpWithinAboutASecond) {
   ::NetioSwitch unanswered(Fault::Unanswered);
   if (!unanswered.ready()) GTEST_SKIP() << unanswered.failure();
-  inst.writeIni("[TCP/IP]\ndev3=127.0.0.1," + std::to_string(unanswered.port()) + "\n");
-  NetIO230b mute(inst.t(), 3);
-  inst.console.take();
-  EXPECT_LT(millisecondsFor(mute), kGivenUpWithinMs);
-  EXPECT_EQ(inst.console.output(),
-            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
-  EXPECT_FALSE(mute.isValid());
+  device = deviceFor(unanswered.port());
+  EXPECT_LT(millisecondsFor(*device), kGivenUpWithinMs);
+  EXPECT_EQ(inst.console.output(), kNoConnect);
+  EXPECT_FALSE(device->isValid());
+}
+
+// Each value with the address and port it gives.
+void ExpectAddresses(std::initializer_list<std::tuple<const char*, uint32_t, uint16_t>> rows) {
+  for (const auto& [value, address, port] : rows) {
+    const NetAddress a = parseSocketAddress(value);
+    EXPECT_EQ(std::pair(a.address, a.port), std::pair(address, port)) << '"' << value << '"';
+  }
 }
 
 TEST(NetioAddress, ValueIsDottedAddressCommaPort) {
-  const NetAddress a = parseSocketAddress("192.168.1.20,1234");
-  EXPECT_EQ(a.address, 0xC0A80114u);
-  EXPECT_EQ(a.port, 1234);
-  const NetAddress leading = parseSocketAddress(",,10.0.0.1,80");
-  EXPECT_EQ(leading.address, 0x0A000001u);
-  EXPECT_EQ(leading.port, 80);
+  ExpectAddresses({{"192.168.1.20,1234", 0xC0A80114u, 1234}, {",,10.0.0.1,80", 0x0A000001u, 80}});
 }
 
 TEST(NetioAddress, MissingPartsFallBackToAnyAddressAndPortZero) {
-  EXPECT_EQ(parseSocketAddress("").address, 0u);
-  EXPECT_EQ(parseSocketAddress("").port, 0);
-  EXPECT_EQ(parseSocketAddress(",,,").address, 0u);
-  EXPECT_EQ(parseSocketAddress("192.168.1.20").address, 0xC0A80114u);
-  EXPECT_EQ(parseSocketAddress("192.168.1.20").port, 0);
-  EXPECT_EQ(parseSocketAddress("192.168.1.20,").port, 0);
+  ExpectAddresses({{"", 0, 0}, {",,,", 0, 0},
+                   {"192.168.1.20", 0xC0A80114u, 0}, {"192.168.1.20,", 0xC0A80114u, 0}});
 }
 
 TEST(NetioAddress, PortIsTakenModulo65536AndAddressIsNotChecked) {
-  EXPECT_EQ(parseSocketAddress("10.0.0.1,65535").port, 65535);
-  EXPECT_EQ(parseSocketAddress("10.0.0.1,65536").port, 0);
-  EXPECT_EQ(parseSocketAddress("10.0.0.1,70000").port, 4464);
-  EXPECT_EQ(parseSocketAddress("10.0.0.1,-1").port, 65535);
-  EXPECT_EQ(parseSocketAddress("10.0.0.1, 80x").port, 80);
-  EXPECT_EQ(parseSocketAddress("switch.local,80").address, 0xFFFFFFFFu);
+  ExpectAddresses({{"10.0.0.1,65535", 0x0A000001u, 65535}, {"10.0.0.1,65536", 0x0A000001u, 0},
+                   {"10.0.0.1,70000", 0x0A000001u, 4464},  {"10.0.0.1,-1", 0x0A000001u, 65535},
+                   {"10.0.0.1, 80x", 0x0A000001u, 80},     {"switch.local,80", 0xFFFFFFFFu, 80}});
 }
 
 TEST(NetioAddress, EmptyValueIsShownAsAnyAddressAndEveryWriteFailsToConnect) {
@@ -187,8 +185,7 @@ TEST(NetioAddress, EmptyValueIsShownAsAnyAddressAndEveryWriteFailsToConnect) {
   EXPECT_STREQ(device->getName(), "NetIo230b");
   EXPECT_EQ(device->getNumOutputs(), 4);
   EXPECT_EQ(device->do_WriteAllPortBits(), -1);
-  EXPECT_EQ(inst.console.take(),
-            "NETIO: 0000\nNetIO230b::do_WriteAllPortBits: connect fehlgeschlagen\n");
+  EXPECT_EQ(inst.console.take(), kNoConnect);
 }
 
 TEST(NetioReply, OnlyExactlyTheAcknowledgementSucceeds) {

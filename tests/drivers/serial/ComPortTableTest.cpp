@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "drivers/serial/ComPortTable.h"
 #include "drivers/serial/DevicePorts.h"
@@ -25,6 +27,17 @@ class ComPortTableTest : public ::testing::Test {
   bool open(uint32_t port, int32_t baud = 19200, int32_t parity = 0, int32_t stop = 0,
             int32_t data = 1) {
     return com().ComOpen(port, baud, parity, stop, data);
+  }
+  // How another open finds COM1's device: "claimed" for exclusive use (it is
+  // refused as busy; root may still open it, and then sees the claim), "free",
+  // or why it failed.
+  std::string claim() {
+    const int fd = ::open(com1.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) return errno == EBUSY ? "claimed" : std::strerror(errno);
+    int excl = -1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &excl), 0);
+    ::close(fd);
+    return excl == 1 ? "claimed" : excl == 0 ? "free" : "?";
   }
   // The slave's settings, as the master side reports them.
   termios slaveTermios() {
@@ -99,29 +112,11 @@ TEST_F(ComPortTableTest, APathThatDoesNotExistDoesNotOpen) {
 
 TEST_F(ComPortTableTest, CloseEmptiesTheEntryAndReleasesTheDevice) {
   ASSERT_TRUE(open(0));
-  {
-    // While open the device is claimed: others are refused (root may still
-    // open it, and then sees the claim).
-    const int fd = ::open(com1.slavePath().c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-      EXPECT_EQ(errno, EBUSY);
-    } else {
-      int excl = 0;
-      EXPECT_EQ(ioctl(fd, TIOCGEXCL, &excl), 0);
-      EXPECT_EQ(excl, 1);
-      ::close(fd);
-    }
-  }
+  EXPECT_EQ(claim(), "claimed");
   EXPECT_EQ(com().ComClose(0), 1);
   EXPECT_EQ(com().ComClose(0), 0);
   EXPECT_EQ(com().ComWrite(0, "x", 1), 0);
-
-  const int fd = ::open(com1.slavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(fd, 0);
-  int excl = 1;
-  EXPECT_EQ(ioctl(fd, TIOCGEXCL, &excl), 0);
-  EXPECT_EQ(excl, 0);
-  ::close(fd);
+  EXPECT_EQ(claim(), "free");
   EXPECT_TRUE(open(0));
 }
 

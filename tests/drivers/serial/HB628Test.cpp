@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +13,13 @@
 #include "drivers/serial/HB628.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TestInstallation.h"
+#include "tools/support/Bytes.h"
 
 namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // Channel 1 = 1, channel 2 = 1000, channels 3 ... 7 = 259 ... 263, channel 8 = 65535.
 const std::string kAnswer =
@@ -81,11 +87,6 @@ class HB628Test : public ::testing::Test {
     hb(i).do_WriteFastXml(file);
     return file;
   }
-  static size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  }
 
   Pty pty1, pty2;
   TestInstallation inst{Files::Disk};  // device links live in its directory
@@ -108,10 +109,9 @@ TEST_F(HB628Test, WithoutAPortTheElementShowsInvalidZeros) {
   LoadDevices(inst.t());
   EXPECT_EQ(hb(0).comPort, -1);
   EXPECT_EQ(hb(0).do_EverySecond(), 0);
-  EXPECT_EQ(fastXml(0),
-            "   <AI>\n      <valid>0</valid>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n"
-            "      <CH>0.000</CH>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n"
-            "      <CH>0.000</CH>\n      <CH>0.000</CH>\n      <CH>0.000</CH>\n   </AI>\n");
+  std::string zeros;
+  for (int i = 0; i < 8; ++i) zeros += "      <CH>0.000</CH>\n";
+  EXPECT_EQ(fastXml(0), "   <AI>\n      <valid>0</valid>\n" + zeros + "   </AI>\n");
 }
 
 TEST_F(HB628Test, WrongLengthsAndSplitAnswersAreFailedPolls) {
@@ -146,15 +146,15 @@ TEST_F(HB628Test, ASilentModuleStaysValidTenPollsThenTimesOutOnce) {
     hb(0).do_EverySecond();
     EXPECT_TRUE(hb(0).dataValid) << i;
   }
-  EXPECT_EQ(inst.log().find("TIMEOUT"), std::string::npos);
+  EXPECT_THAT(inst.log(), Not(HasSubstr("TIMEOUT")));
   hb(0).do_EverySecond();  // the eleventh still sends its request
   expectRequests(pty1, 12);
   EXPECT_EQ(hb(0).portState, -1);
   EXPECT_FALSE(hb(0).dataValid);
   for (int i = 0; i < 5; ++i) hb(0).do_EverySecond();
   EXPECT_EQ(pty1.drain(), "");  // no traffic until the port is restarted
-  EXPECT_EQ(count(inst.log(), "dev0: TIMEOUT HB628"), 1u);
-  EXPECT_NE(fastXml(0).find("<valid>0</valid>"), std::string::npos);
+  EXPECT_EQ(CountOf(inst.log(), "dev0: TIMEOUT HB628"), 1u);
+  EXPECT_THAT(fastXml(0), HasSubstr("<valid>0</valid>"));
 }
 
 TEST_F(HB628Test, FromStartTheTwelfthFailedPollTimesOut) {
@@ -162,7 +162,7 @@ TEST_F(HB628Test, FromStartTheTwelfthFailedPollTimesOut) {
   EXPECT_EQ(hb(1).portState, 1);
   hb(1).do_EverySecond();
   EXPECT_EQ(hb(1).portState, -1);
-  EXPECT_NE(inst.log().find("dev1: TIMEOUT HB628"), std::string::npos);
+  EXPECT_THAT(inst.log(), HasSubstr("dev1: TIMEOUT HB628"));
 }
 
 TEST_F(HB628Test, OneFailedModuleRestartsAllAndOnlyItIsReported) {
@@ -178,8 +178,8 @@ TEST_F(HB628Test, OneFailedModuleRestartsAllAndOnlyItIsReported) {
   EXPECT_EQ(inst.console.take(),
             "dev0: COM1 erfolgreich geoeffnet !\ndev1: COM2 erfolgreich geoeffnet !\n"
             "HB628 Treiber Restart (dev1): -1 --> 1\n");
-  EXPECT_NE(inst.log().find("HB628 Treiber Restart (dev1): -1 --> 1"), std::string::npos);
-  EXPECT_EQ(inst.log().find("(dev0)"), std::string::npos);
+  EXPECT_THAT(inst.log(), AllOf(HasSubstr("HB628 Treiber Restart (dev1): -1 --> 1"),
+                                Not(HasSubstr("(dev0)"))));
   EXPECT_EQ(hb(0).prevPortState, 1);
   EXPECT_EQ(hb(0).errorCount, 0);
   EXPECT_EQ(hb(1).errorCount, 0);
@@ -210,25 +210,24 @@ TEST_F(HB628Test, TwoFailedWritesGiveUpThePort) {
   EXPECT_EQ(hb(0).writeRetries, 1);
   EXPECT_EQ(hb(0).portState, 1);
   EXPECT_TRUE(hb(0).dataValid);
-  EXPECT_EQ(inst.log().find("WRITE ERROR"), std::string::npos);
+  EXPECT_THAT(inst.log(), Not(HasSubstr("WRITE ERROR")));
   hb(0).do_EverySecond();
   EXPECT_EQ(hb(0).portState, -2);
   EXPECT_FALSE(hb(0).dataValid);
-  EXPECT_NE(inst.log().find("dev0: WRITE ERROR HB628 (2 retries)"), std::string::npos);
+  EXPECT_THAT(inst.log(), HasSubstr("dev0: WRITE ERROR HB628 (2 retries)"));
 
   // The restart does not restore the budget: the next failed write goes
   // unreported, and the silent module is caught by the time-out.
   SuperviseComPorts(inst.t());
-  EXPECT_NE(inst.console.take().find("HB628 Treiber Restart (dev0): -2 --> 1\n"),
-            std::string::npos);
+  EXPECT_THAT(inst.console.take(), HasSubstr("HB628 Treiber Restart (dev0): -2 --> 1\n"));
   hb(0).do_EverySecond();
   EXPECT_EQ(hb(0).writeRetries, -1);
   EXPECT_EQ(hb(0).portState, 1);
-  EXPECT_EQ(count(inst.log(), "WRITE ERROR"), 1u);
+  EXPECT_EQ(CountOf(inst.log(), "WRITE ERROR"), 1u);
   for (int i = 0; i < 10; ++i) hb(0).do_EverySecond();
   EXPECT_EQ(hb(0).portState, -1);
-  EXPECT_EQ(count(inst.log(), "WRITE ERROR"), 1u);
-  EXPECT_NE(inst.log().find("dev0: TIMEOUT HB628"), std::string::npos);
+  EXPECT_EQ(CountOf(inst.log(), "WRITE ERROR"), 1u);
+  EXPECT_THAT(inst.log(), HasSubstr("dev0: TIMEOUT HB628"));
 }
 
 TEST_F(HB628Test, AVanishedDeviceNeitherCrashesNorStalls) {
@@ -248,8 +247,7 @@ TEST_F(HB628Test, AVanishedDeviceNeitherCrashesNorStalls) {
   EXPECT_EQ(hb(0).portState, -2);
   for (int i = 0; i < 15; ++i) timed([&] { hb(0).do_EverySecond(); });
   EXPECT_LT(longest, std::chrono::seconds(1));
-  EXPECT_NE(inst.console.output().find("HB628 Treiber Restart (dev0): -2 --> -2\n"),
-            std::string::npos);
+  EXPECT_THAT(inst.console.output(), HasSubstr("HB628 Treiber Restart (dev0): -2 --> -2\n"));
 }
 
 }  // namespace
