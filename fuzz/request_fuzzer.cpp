@@ -35,7 +35,7 @@ class Client final : public RequestLines::Handler, public ReplySink {
     const int before = replies_;
     ParseUrlPara(t_, line, *this);
     FUZZ_CHECK(replies_ == before + 1);  // exactly one reply per request
-    FUZZ_CHECK(t_.CurrentUser == nullptr);
+    FUZZ_CHECK(t_.eventLog.user() == nullptr);
   }
   void onTooLong() override { send("Tessaro.ParseUrlPara: zeile zu lang [>1023]\r\n"); }
   void send(std::string_view bytes) override {
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int i = 0; i < 3; ++i) MinuteTick(t, inst);
   CheckOutputBits(t);
-  t.log.RefreshMessageList();
+  t.eventLog.RefreshMessageList();
   CheckMarkup(SlowXmlText(t));
   CheckMarkup(FastXmlText(t));
   return 0;

@@ -5,25 +5,10 @@
 #include <climits>
 
 #include "platform/TcpClient.h"
+#include "tests/support/FakeDevice.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
-
-// A device that counts the loop's ticks.
-class TickProbe final : public TessaroDev {
- public:
-  explicit TickProbe(Tessaro& t) : TessaroDev(t) { devIndex = 3; }
-  int32_t do_EverySecond() override {
-    ++seconds;
-    return 0;
-  }
-  int32_t do_EveryMinute() override {
-    ++minutes;
-    return 0;
-  }
-  int seconds = 0;
-  int minutes = 0;
-};
 
 class MainLoopTest : public ::testing::Test {
  protected:
@@ -34,7 +19,7 @@ class MainLoopTest : public ::testing::Test {
     inst->writeIni(ini);
     loop = std::make_unique<MainLoop>(inst->t(), 0, 0);
     ASSERT_EQ(loop->startUp(), 0);
-    auto p = std::make_unique<TickProbe>(inst->t());
+    auto p = std::make_unique<FakeDevice>(inst->t(), 3);
     probe = p.get();
     inst->t().devices.put(3, std::move(p));
   }
@@ -45,7 +30,7 @@ class MainLoopTest : public ::testing::Test {
 
   std::unique_ptr<TestInstallation> inst;
   std::unique_ptr<MainLoop> loop;
-  TickProbe* probe = nullptr;
+  FakeDevice* probe = nullptr;
 };
 
 TEST_F(MainLoopTest, StartAtSecondZeroGivesNoSecondTickInTheFirstPass) {

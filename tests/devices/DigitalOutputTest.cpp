@@ -6,27 +6,10 @@
 
 #include "core/MainLoop.h"
 #include "devices/OutputTable.h"
+#include "tests/support/FakeDevice.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
-
-// A device that counts its writes and can be told to fail them.
-class FakeRelays final : public TessaroDev {
- public:
-  FakeRelays(Tessaro& t, int32_t index, int32_t outputs) : TessaroDev(t) {
-    devIndex = index;
-    devName = "Fake";
-    numOutputs = outputs;
-  }
-  int32_t do_WriteAllPortBits() override {
-    ++writes;
-    outputsChanged = false;
-    outputsValid = !failWrites;
-    return failWrites ? -1 : 0;
-  }
-  int writes = 0;
-  bool failWrites = false;
-};
 
 class OutputChannel : public ::testing::Test {
  protected:
@@ -34,9 +17,9 @@ class OutputChannel : public ::testing::Test {
     dev0 = addDevice(0, 32);
     dev1 = addDevice(1, 8);
   }
-  FakeRelays* addDevice(int32_t index, int32_t outputs) {
-    auto device = std::make_unique<FakeRelays>(t, index, outputs);
-    FakeRelays* raw = device.get();
+  FakeDevice* addDevice(int32_t index, int32_t outputs) {
+    auto device = std::make_unique<FakeDevice>(t, index, outputs);
+    FakeDevice* raw = device.get();
     t.devices.put(index, std::move(device));
     return raw;
   }
@@ -59,8 +42,8 @@ class OutputChannel : public ::testing::Test {
 
   TestInstallation inst;
   Tessaro& t = inst.t();
-  FakeRelays* dev0 = nullptr;
-  FakeRelays* dev1 = nullptr;
+  FakeDevice* dev0 = nullptr;
+  FakeDevice* dev1 = nullptr;
 };
 
 using OutputSlave = OutputChannel;
@@ -124,7 +107,7 @@ TEST_F(OutputChannel, NumbersOutOfRangeEmptySlotsAndMissingDevicesAreRefused) {
 
 TEST_F(OutputChannel, WriteAllOutputsWritesEveryDeviceAndReportsChanges) {
   addChannel(0, dev1, 7, MODE_AUS);
-  FakeRelays* sensor = addDevice(5, 0);
+  FakeDevice* sensor = addDevice(5, 0);
   EXPECT_TRUE(WriteAllOutputs(t)) << "every device starts with a change";
   EXPECT_FALSE(WriteAllOutputs(t));
   EXPECT_EQ(dev0->writes, 2);

@@ -2,18 +2,10 @@
 
 #include "core/LoadConfig.h"
 #include "devices/OutputTable.h"
+#include "tests/support/FakeDevice.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
-
-// A device of any number of outputs, for the loader's range checks.
-class FakeDevice final : public TessaroDev {
- public:
-  FakeDevice(Tessaro& t, int32_t index, int32_t outputs) : TessaroDev(t) {
-    devIndex = index;
-    numOutputs = outputs;
-  }
-};
 
 constexpr const char* kHeader = "\nDIGTAL OUTPUTS:\n";
 

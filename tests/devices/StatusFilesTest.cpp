@@ -12,28 +12,11 @@
 #include "devices/OutputTable.h"
 #include "core/RequestParser.h"
 #include "core/Reply.h"
+#include "tests/support/FakeDevice.h"
 #include "tests/support/TestInstallation.h"
 #include "tests/support/Xml.h"
 
 namespace {
-
-// A device writing a marked fragment into each file, whose output writes
-// succeed or fail as told.
-class FragmentDevice final : public TessaroDev {
- public:
-  FragmentDevice(Tessaro& t, int32_t index, int32_t outputs) : TessaroDev(t) {
-    devIndex = index;
-    numOutputs = outputs;
-  }
-  void do_WriteFastXml(std::string& file) override { appendf(file, "   <f%d/>\n", devIndex); }
-  void do_WriteSlowXml(std::string& file) override { appendf(file, "   <s%d/>\n", devIndex); }
-  int32_t do_WriteAllPortBits() override {
-    outputsChanged = false;
-    outputsValid = !failWrites;
-    return failWrites ? -1 : 0;
-  }
-  bool failWrites = false;
-};
 
 std::set<std::string> FilesIn(const std::string& dir) {
   std::set<std::string> names;
@@ -59,8 +42,8 @@ TEST(StatusFiles, WithNothingConfiguredHoldHeaderAndTrailerOnly) {
 TEST(StatusFiles, DeviceFragmentsComeFirstThenChannelsInIndexOrder) {
   TestInstallation inst;
   Tessaro& t = inst.t();
-  t.devices.put(5, std::make_unique<FragmentDevice>(t, 5, 8));
-  t.devices.put(2, std::make_unique<FragmentDevice>(t, 2, 8));
+  t.devices.put(5, std::make_unique<FakeDevice>(t, 5, 8));
+  t.devices.put(2, std::make_unique<FakeDevice>(t, 2, 8));
   t.outputs.put(3, std::make_unique<DigitalOutput>(t, 3, t.devices.get(2), 1, MODE_SLAVE, -1,
                                                    "", ""));
   t.outputs.put(1, std::make_unique<DigitalOutput>(t, 1, t.devices.get(5), 7, MODE_EIN, 3,
@@ -104,7 +87,7 @@ TEST(StatusFiles, ChannelIsValidOnlyAfterItsDevicesFirstWritePass) {
 TEST(StatusFiles, FailedDeviceWriteShowsValidZeroWithTheWantedValue) {
   TestInstallation inst;
   Tessaro& t = inst.t();
-  auto device = std::make_unique<FragmentDevice>(t, 0, 8);
+  auto device = std::make_unique<FakeDevice>(t, 0, 8);
   device->failWrites = true;
   t.devices.put(0, std::move(device));
   t.outputs.put(0, std::make_unique<DigitalOutput>(t, 0, t.devices.get(0), 2, MODE_AUS, -1, "",
@@ -118,7 +101,7 @@ TEST(StatusFiles, FailedDeviceWriteShowsValidZeroWithTheWantedValue) {
 TEST(StatusFiles, MarkupCharactersInTextsAreEscaped) {
   TestInstallation inst;
   Tessaro& t = inst.t();
-  t.devices.put(0, std::make_unique<FragmentDevice>(t, 0, 8));
+  t.devices.put(0, std::make_unique<FakeDevice>(t, 0, 8));
   t.outputs.put(0, std::make_unique<DigitalOutput>(t, 0, t.devices.get(0), 0, MODE_AUS, -1,
                                                    "", ""));
   t.outputs.get(0)->info = "<a&b>";
