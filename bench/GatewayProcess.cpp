@@ -1,9 +1,9 @@
 #include "bench/GatewayProcess.h"
 
-#include <cstdio>
+#include <signal.h>
 
 #include "bench/BenchSupport.h"
-#include "bench/ChildProcess.h"
+#include "tools/support/Wait.h"
 
 namespace {
 
@@ -27,36 +27,17 @@ std::optional<uint16_t> ParseGatewayPort(std::string_view console) {
 }
 
 GatewayProcess::GatewayProcess(const std::string& program, const TempInstallation& dir,
-                               const std::string& history) {
-  const std::string console = dir.root() + "/gateway-console.txt";
-  // Gone before the start, so that an earlier gateway's line is not taken
-  // for this one's.
-  std::remove(console.c_str());
-  pid_ = SpawnChild(
-      {program, "--http", "127.0.0.1:0", "--server", "127.0.0.1:1969", "--history", history},
-      dir.run(), console);
-  for (int i = 0; i < 1000; ++i) {
-    if (const auto port = ParseGatewayPort(ReadWholeFile(console))) {
-      port_ = *port;
-      return;
-    }
-    const int status = EndedChild(pid_);
-    if (status >= 0) {
-      pid_ = -1;
-      Fail("the gateway did not start (status " + std::to_string(status) + "):\n" +
-           ReadWholeFile(console));
-    }
-    SleepUs(10000);
-  }
-  Fail("the gateway did not tell its address within 10 s:\n" + ReadWholeFile(console));
-}
-
-GatewayProcess::~GatewayProcess() {
-  if (pid_ > 0) KillChild(pid_);
+                               const std::string& history)
+    : process_(program,
+               {"--http", "127.0.0.1:0", "--server", "127.0.0.1:1969", "--history", history},
+               dir.run(), Process::Input::DevNull) {
+  WaitUntil([&] { return ParseGatewayPort(process_.output()) || !process_.running(); }, 10000);
+  const auto port = ParseGatewayPort(process_.output());
+  if (!port) Fail("the gateway did not tell its address within 10 s:\n" + process_.output());
+  port_ = *port;
 }
 
 int GatewayProcess::stop() {
-  const int status = StopChild(pid_);
-  pid_ = -1;
-  return status;
+  process_.signal(SIGTERM);
+  return process_.wait(5000);
 }

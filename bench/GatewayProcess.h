@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "bench/Installation.h"
+#include "tools/support/Process.h"
 
 // The real tessaro_gateway in an installation's working directory, beside
 // its server, on any free loopback port; killed when the object goes.
@@ -17,18 +18,17 @@ class GatewayProcess {
   // does not tell its address within 10 s.
   GatewayProcess(const std::string& program, const TempInstallation& dir,
                  const std::string& history);
-  ~GatewayProcess();
   GatewayProcess(const GatewayProcess&) = delete;
   GatewayProcess& operator=(const GatewayProcess&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   uint16_t port() const { return port_; }
 
-  // SIGTERM: the exit status, or -1.
+  // SIGTERM, and up to 5 s for it to end: the exit status, or -1.
   int stop();
 
  private:
-  pid_t pid_ = -1;
+  Process process_;
   uint16_t port_ = 0;
 };
 

@@ -3,8 +3,8 @@
 #include <string>
 
 // A fresh installation in a new directory under base: run/ with the
-// configuration (the server's working directory), debug/ beside it, and the
-// server's console output. Removed at the end unless kept.
+// configuration (the server's working directory) and debug/ beside it.
+// Removed at the end unless kept.
 class TempInstallation {
  public:
   TempInstallation(const std::string& base, bool keep);
@@ -14,7 +14,6 @@ class TempInstallation {
 
   const std::string& root() const { return root_; }
   std::string run() const { return root_ + "/run"; }
-  std::string console() const { return root_ + "/console.txt"; }
 
  private:
   std::string root_;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "bench/BenchSupport.h"
+#include "tools/support/ProcStatus.h"
 
 namespace {
 
@@ -35,18 +36,6 @@ std::optional<CpuTicks> ParseCpuTicks(std::string_view stat) {
   }
   if (i <= 15) return std::nullopt;
   return t;
-}
-
-std::map<std::string, double> ParseKiB(std::string_view text) {
-  std::map<std::string, double> values;
-  std::istringstream in{std::string(text)};
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos || line.find(" kB") == std::string::npos) continue;
-    values[line.substr(0, colon)] = std::atof(line.c_str() + colon + 1);
-  }
-  return values;
 }
 
 Memory ParseMemory(std::string_view status, std::string_view rollup) {

@@ -28,9 +28,6 @@ struct Memory {
 
 std::optional<CpuTicks> ParseCpuTicks(std::string_view stat);
 
-// The "Key:   123 kB" lines of status or smaps_rollup.
-std::map<std::string, double> ParseKiB(std::string_view text);
-
 Memory ParseMemory(std::string_view status, std::string_view rollup);
 
 // Rss and private KiB of /proc/<pid>/smaps summed by mapping name.

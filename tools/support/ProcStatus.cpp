@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 int OpenDescriptors(pid_t pid) {
@@ -19,9 +21,22 @@ int OpenDescriptors(pid_t pid) {
 
 long VmRssKiB(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  if (!in) return -1;
+  const std::string status((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto values = ParseKiB(status);
+  const auto rss = values.find("VmRSS");
+  return rss == values.end() ? -1 : static_cast<long>(rss->second);
+}
+
+std::map<std::string, double> ParseKiB(std::string_view text) {
+  std::map<std::string, double> values;
+  std::istringstream in{std::string(text)};
   std::string line;
   while (std::getline(in, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || line.find(" kB") == std::string::npos) continue;
+    values[line.substr(0, colon)] = std::atof(line.c_str() + colon + 1);
   }
-  return -1;
+  return values;
 }
+

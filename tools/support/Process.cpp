@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,8 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   }
   pid_ = fork();
   if (pid_ == 0) {
+    // A test or benchmark killed half-way must not leave a server on the port.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int in = input == Input::DevNull ? open("/dev/null", O_RDONLY) : pipeFds[0];
     dup2(in, STDIN_FILENO);
     const int out = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
