@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/Reply.h"
