@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <initializer_list>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
@@ -353,24 +352,6 @@ bool ArrivedAtPort(Tessaro& t, uint32_t port, int32_t count) {
   return WaitUntil([&] { return t.com.ComInQueue(port) >= count; }, 10000);
 }
 
-// A directory in memory for the status files: they are rewritten in every
-// pass, tens of thousands of times in a week.
-class MemoryDir {
- public:
-  MemoryDir() {
-    char pattern[] = "/dev/shm/tessaro-week-XXXXXX";
-    if (std::filesystem::is_directory("/dev/shm") && mkdtemp(pattern) != nullptr) path_ = pattern;
-  }
-  ~MemoryDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // Counts mismatches, reporting only the first few of each kind.
 class Mismatches {
  public:
@@ -392,14 +373,10 @@ class Mismatches {
 
 TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek) {
   const int64_t wallStart = NowMs();
-  TestInstallation inst(kStart, Files::Disk);
+  // Files in memory: the status files are rewritten in every pass, tens of
+  // thousands of times in a week.
+  TestInstallation inst(kStart);
   Tessaro& t = inst.t();
-
-  MemoryDir memory;
-  if (!memory.path().empty()) {
-    std::filesystem::remove_all(inst.debugDir());
-    std::filesystem::create_directory_symlink(memory.path(), inst.debugDir());
-  }
 
   Pty hbPty;
   Pty ljPty;
@@ -422,7 +399,7 @@ TEST(SimulatedWeek, WholeInstallationFollowsItsProgrammesTimersAndSlavesForAWeek
       data += "[humidity_channel_" + std::to_string(i) + "]\npercent=" +
               std::to_string(40 + i) + "\n";
     }
-    WriteFile(inst.debugDir() + "/klimalogg.dat", data);
+    inst.writeFile("../debug/klimalogg.dat", data);
   };
   writeClimate(kStart);
 
