@@ -21,17 +21,17 @@ ServerInstallation::ServerInstallation(const std::string& ini, bool withDebugDir
 }
 
 std::unique_ptr<Process> ServerInstallation::start(const std::string& program,
-                                                   std::string* failure, Process::Input input) {
-  return StartServer(program, run, failure, input);
+                                                   Process::Input input) {
+  return StartServer(program, run, &why, input);
 }
 
 std::unique_ptr<Process> ServerInstallation::startAt(int64_t fakeEpoch, const std::string& program,
-                                                     std::string* failure, const std::string& tz) {
+                                                     const std::string& tz) {
   setFakeTime(fakeEpoch);
   // The preloaded library comes before the sanitizer runtime.
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string asanOptions = asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "";
-  return StartServer(program, run, failure, Process::Input::DevNull, kPortWaitMs,
+  return StartServer(program, run, &why, Process::Input::DevNull, kPortWaitMs,
                      {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
                       "FAKETIME_TIMESTAMP_FILE=" + clockFile_, "FAKETIME_NO_CACHE=1", "TZ=" + tz,
                       "ASAN_OPTIONS=" + asanOptions + "verify_asan_link_order=0"});

@@ -17,13 +17,14 @@ class ServerInstallation {
  public:
   explicit ServerInstallation(const std::string& ini, bool withDebugDir = true);
 
-  // Starts the program once it has port 1969 to itself.
-  std::unique_ptr<Process> start(const std::string& program, std::string* failure,
+  // Starts the program once it has port 1969 to itself; nullptr when it did
+  // not start, and then why tells why.
+  std::unique_ptr<Process> start(const std::string& program,
                                  Process::Input input = Process::Input::DevNull);
   // The same under libfaketime: the program's clock starts at fakeEpoch
   // (UTC seconds), its time zone is tz.
   std::unique_ptr<Process> startAt(int64_t fakeEpoch, const std::string& program,
-                                   std::string* failure, const std::string& tz = "Europe/Berlin");
+                                   const std::string& tz = "Europe/Berlin");
   // Moves the faked clock of the running program to epoch; it runs on from
   // there in real time.
   void setFakeTime(int64_t epoch);
@@ -40,6 +41,7 @@ class ServerInstallation {
   bool waitForLog(const std::string& text, size_t count = 1, int timeoutMs = 10000) const;
 
   TempDir root;
+  std::string why;
   std::string run = root.path() + "/run";
   std::string debug = root.path() + "/debug";
 

@@ -20,9 +20,8 @@ constexpr char kWriteFailed[] = "DENKOVI: Datenausgabe fehlgeschlagen";
 TEST(DenkoviSystemTest, WithoutABoardTheProgramReportsItAndServesOn) {
   ServerInstallation inst("[Devices]\ndev0=denkovi_relais\n"
                           "[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\nout1=0,2,-1,aus,Brenner\n");
-  std::string why;
-  std::unique_ptr<Process> p = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY, &why);
-  ASSERT_NE(p, nullptr) << why;
+  std::unique_ptr<Process> p = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY);
+  ASSERT_NE(p, nullptr) << inst.why;
 
   const std::regex report(
       "\nDEVICES:\ndev0: denkovi_relais\n   COM0\n"

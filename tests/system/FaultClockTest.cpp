@@ -25,8 +25,8 @@ const char kTick[] = "GetPrivateProfileString FAILED";
 class FaultClockTest : public ::testing::Test {
  protected:
   void startAt(int64_t t0) {
-    p = inst.startAt(t0, TESSARO_BINARY, &why);
-    ASSERT_TRUE(p) << why;
+    p = inst.startAt(t0, TESSARO_BINARY);
+    ASSERT_TRUE(p) << inst.why;
     CommandClient c(1969);
     ASSERT_EQ(c.request("cmd=dout_timer&username=fault&outn=0&time=5&output=true\r\n"), "ok\r\n");
     ASSERT_TRUE(waitForTimer(5));
@@ -47,7 +47,6 @@ class FaultClockTest : public ::testing::Test {
   size_t dayHeaders() const { return CountOf(inst.log(), "\n----- "); }
 
   ServerInstallation inst{kIni};
-  std::string why;
   std::unique_ptr<Process> p;
 };
 

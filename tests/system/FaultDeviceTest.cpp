@@ -33,9 +33,8 @@ TEST_P(FaultNetioTest, FailedExchangesAreLoggedAndTheLoopServesBetweenThem) {
       "[Devices]\ndev0=dummy_io\ndev1=netio230b\n[TCP/IP]\ndev1=127.0.0.1," +
       std::to_string(netio.port()) +
       "\n[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\nout2=1,0,-1,aus,Steckdose\n");
-  std::string why;
-  auto p = inst.startAt(kT0, TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.startAt(kT0, TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   const std::string failed = "dev1(NetIo230b): Datenausgabe fehlgeschlagen";
   // The first pass's write pass meets the switch.
   ASSERT_TRUE(inst.waitForLog(failed));
@@ -82,9 +81,8 @@ TEST(FaultSerialTest, ModuleHungUpWhilePolledIsReopenedByTheSupervision) {
             "[Devices]\ndev0=hb628\n[COM-Ports]\ndev0=COM1\n[COM-Devices]\nCOM1=" + link + "\n");
   auto first = std::make_unique<Pty>();
   Link(first->slavePath(), link);
-  std::string why;
-  auto p = inst.startAt(kT0, TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.startAt(kT0, TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   ASSERT_NE(p->output().find("dev0: COM1 erfolgreich geoeffnet !\n"), std::string::npos)
       << p->output();
   ASSERT_NE(first->receive(3, 10000), "") << "the module is not polled";
@@ -123,9 +121,8 @@ TEST(FaultClimateTest, RewrittenTruncatedOrBinaryDataFileShowsErrAndInvalid) {
   const std::string data = inst.run + "/klima.dat";
   const std::string slow = inst.debug + "/slow.xml";
   WriteFile(data, ClimateFile(kT0 - 100, "21.5"));
-  std::string why;
-  auto p = inst.startAt(kT0, TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.startAt(kT0, TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   ASSERT_TRUE(WaitForMatch(slow, "<klp>\n      <valid>1</valid>[^]*<tmp>21.5</tmp>"))
       << ReadFile(slow);
   ASSERT_TRUE(Serves());

@@ -20,8 +20,8 @@ const char kIni[] =
 class FaultInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    p = inst.start(TESSARO_BINARY, &why);
-    ASSERT_TRUE(p) << why;
+    p = inst.start(TESSARO_BINARY);
+    ASSERT_TRUE(p) << inst.why;
     // Warm-up: a command, a long line and a reply, so that buffers that grow
     // once have grown before the first measurement.
     ASSERT_EQ(inst.dout(0, "ein", "Pumpe"), "ok\r\n");
@@ -40,7 +40,6 @@ class FaultInputTest : public ::testing::Test {
   }
 
   ServerInstallation inst{kIni};
-  std::string why;
   std::unique_ptr<Process> p;
   Resources before;
 };

@@ -32,9 +32,8 @@ TEST(TimeSwitchSystem, ClockChannelsShowStateAndNextPointInTheSlowStatusFile) {
       "out2=0,2,-1,uhr,Fehlt,fehlt.txt\n");
   WriteFile(inst.run + "/ein.txt", "; Test\n1111111 10:05 on\n1111111 10:45 off\n");
   WriteFile(inst.run + "/aus.txt", "1111111 10:05 off\r\n1111111 10:45 on\r\n");
-  std::string why;
-  auto p = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
 
   std::string slow;
   WaitUntil([&] {
