@@ -1,11 +1,7 @@
 // The command-line client against the real program and against ports where
 // no server answers.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <memory>
 #include <string>
@@ -14,8 +10,6 @@
 
 #include "platform/Socket.h"
 #include "tests/support/ServerInstallation.h"
-
-extern char** environ;
 
 namespace {
 
@@ -31,51 +25,22 @@ struct ClientRun {
 };
 
 // Runs the client to its end with stdout and stderr kept apart, as a script
-// that captures the reply sees them. extraEnv entries ("NAME=value") come
-// before the test's own environment, so they win.
+// that captures the reply sees them. extraEnv entries ("NAME=value") win over
+// the test's own environment.
 ClientRun RunClient(const std::vector<std::string>& args,
                     const std::vector<std::string>& extraEnv = {}) {
   TempDir dir;
-  const std::string outPath = dir.path() + "/out";
-  const std::string errPath = dir.path() + "/err";
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv{const_cast<char*>(kClient.c_str())};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const auto& e : extraEnv) envp.push_back(const_cast<char*>(e.c_str()));
-  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
-  envp.push_back(nullptr);
-
-  ClientRun run;
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, kClient.c_str(), &files, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&files);
-  if (spawned != 0) return run;
-  int status = 0;
-  if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 20000)) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return run;
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFile(outPath);
-  run.err = ReadFile(errPath);
-  return run;
+  Process client(kClient, args, dir.path(), Process::Input::DevNull, extraEnv,
+                 Process::Errors::Apart);
+  const int status = client.wait(20000);
+  return {status, client.output(), client.errors()};
 }
 
 class ClientSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string failure;
-    server = inst.start(TESSARO_BINARY, &failure);
-    ASSERT_NE(server, nullptr) << failure;
+    server = inst.start(TESSARO_BINARY);
+    ASSERT_NE(server, nullptr) << inst.why;
   }
   void TearDown() override {
     if (server != nullptr) {

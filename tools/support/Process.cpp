@@ -27,9 +27,11 @@ std::string wholeFile(const std::string& path) {
 }  // namespace
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& workDir, Input input, const std::vector<std::string>& env) {
+                 const std::string& workDir, Input input, const std::vector<std::string>& env,
+                 Errors errors) {
   static int counter = 0;
   outputPath_ = workDir + "/../stdout-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+  if (errors == Errors::Apart) errorsPath_ = outputPath_ + "-stderr";
   int pipeFds[2];
   if (pipe2(pipeFds, O_CLOEXEC) != 0) {
     reaped_ = true;  // nothing to wait for
@@ -43,7 +45,8 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     dup2(in, STDIN_FILENO);
     const int out = open(outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
+    dup2(errorsPath_.empty() ? out : open(errorsPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+         STDERR_FILENO);
     if (chdir(workDir.c_str()) != 0) _exit(126);
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv;
@@ -66,6 +69,7 @@ Process::~Process() {
   }
   closeInput();
   unlink(outputPath_.c_str());
+  if (!errorsPath_.empty()) unlink(errorsPath_.c_str());
 }
 
 void Process::writeInput(const std::string& bytes) {
@@ -96,6 +100,8 @@ int Process::wait(int timeoutMs) {
 bool Process::running() { return !reap(WNOHANG); }
 
 std::string Process::output() const { return wholeFile(outputPath_); }
+
+std::string Process::errors() const { return errorsPath_.empty() ? "" : wholeFile(errorsPath_); }
 
 bool Process::waitForOutput(const std::string& text, int timeoutMs) const {
   return WaitUntil([&] { return output().find(text) != std::string::npos; }, timeoutMs);

@@ -16,11 +16,14 @@ class Process {
   // Where the child's standard input comes from: a pipe the test writes to,
   // or /dev/null (as a service manager starts a program).
   enum class Input { Pipe, DevNull };
+  // Where standard error goes: with standard output, or to a file of its
+  // own (as a script that captures the output sees them).
+  enum class Errors { WithOutput, Apart };
 
   // env: "NAME=value" entries set in the child on top of the caller's own.
   Process(const std::string& program, const std::vector<std::string>& args,
           const std::string& workDir, Input input = Input::Pipe,
-          const std::vector<std::string>& env = {});
+          const std::vector<std::string>& env = {}, Errors errors = Errors::WithOutput);
   ~Process();  // kills the child if it still runs
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
@@ -34,6 +37,7 @@ class Process {
   bool running();
   pid_t pid() const { return pid_; }
   std::string output() const;
+  std::string errors() const;  // empty unless Errors::Apart
   // Waits up to timeoutMs until the output contains text.
   bool waitForOutput(const std::string& text, int timeoutMs) const;
 
@@ -43,6 +47,7 @@ class Process {
   pid_t pid_ = -1;
   int input_ = -1;
   std::string outputPath_;
+  std::string errorsPath_;
   int status_ = -1;
   bool reaped_ = false;
 };
