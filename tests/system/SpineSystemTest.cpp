@@ -1,14 +1,12 @@
 // The real program, started as an operator starts it.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <regex>
 
+#include "platform/Socket.h"
 #include "tests/support/ServerInstallation.h"
 #include "tools/support/Bytes.h"
 
@@ -20,9 +18,8 @@ class SpineSystemTest : public ::testing::Test {
  protected:
   // With standard input on a pipe, as from a terminal.
   std::unique_ptr<Process> start() {
-    std::string why;
-    auto p = inst.start(TESSARO_BINARY, &why, Process::Input::Pipe);
-    EXPECT_NE(p, nullptr) << why;
+    auto p = inst.start(TESSARO_BINARY, Process::Input::Pipe);
+    EXPECT_NE(p, nullptr) << inst.why;
     return p;
   }
 
@@ -91,20 +88,12 @@ TEST_F(SpineSystemTest, ClientsComeAndGoOneAfterAnother) {
 
 // The port is the test's as soon as no other program holds it.
 TEST_F(SpineSystemTest, PortHeldByAnotherListenerEndsWithStatusOneAndNoLog) {
-  const int holder = socket(AF_INET, SOCK_STREAM, 0);
-  const int on = 1;
-  setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(1969);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0; },
-      kPortWaitMs));
-  ASSERT_EQ(listen(holder, 1), 0);
+  TcpListener holder;
+  ASSERT_TRUE(WaitUntil([&] { return holder.open("", 1969, 1) == ListenResult::Ok; }, kPortWaitMs));
 
   Process p(TESSARO_BINARY, {}, inst.run);
   EXPECT_EQ(p.wait(10000), 1);
-  close(holder);
+  holder = TcpListener();
   EXPECT_NE(p.output().find("\nSTART\nFehler Funktion bind\n"), std::string::npos) << p.output();
   EXPECT_FALSE(FileExists(inst.run + "/logfile.txt"));
 }
