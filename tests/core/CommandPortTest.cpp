@@ -1,21 +1,18 @@
 #include "core/CommandPort.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/MainLoop.h"
+#include "tests/support/Process.h"
 #include "tests/support/TestInstallation.h"
 #include "tools/support/Bytes.h"
 
@@ -23,53 +20,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-// A command client on loopback that the test drives by hand: its sends never
-// wait for the loop, and it only reads when the test asks it to.
-class Peer {
- public:
-  // receiveBuffer > 0 shrinks the client's receive buffer (a slow reader).
-  explicit Peer(uint16_t port, int receiveBuffer = 0) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) {
-      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  }
-  ~Peer() { close(); }
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
-
-  bool connected() const { return connected_; }
-  // Queues bytes in the kernel; the number taken (never waits).
-  size_t trySend(std::string_view bytes) {
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    return n > 0 ? static_cast<size_t>(n) : 0;
-  }
-  void send(std::string_view bytes) { ASSERT_EQ(trySend(bytes), bytes.size()); }
-  // Everything that has arrived so far, without waiting.
-  const std::string& received() {
-    char buf[4096];
-    ssize_t n;
-    while (fd_ >= 0 && (n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
-      got_.append(buf, static_cast<size_t>(n));
-    }
-    return got_;
-  }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-  bool connected_ = false;
-  std::string got_;
-};
 
 constexpr const char* kConnected = "TCP/IP Verbindung hergestellt\n";
 constexpr const char* kClosed = "TCP/IP Verbindung geschlossen\n";
@@ -83,17 +33,12 @@ class CommandPortLoop : public ::testing::Test {
 
   // Runs loop passes until done() holds; false after timeoutMs.
   bool passUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    const auto end = steady_clock::now() + milliseconds(timeoutMs);
-    while (!done()) {
-      if (steady_clock::now() > end) return false;
-      loop.pass();
-    }
-    return true;
+    return WaitUntil([&] { if (done()) return true; loop.pass(); return false; }, timeoutMs);
   }
   bool passUntilConsoleShows(const std::string& text, size_t times = 1) {
     return passUntil([&] { return CountOf(inst.console.output(), text) >= times; });
   }
-  bool passUntilReceived(Peer& peer, const std::string& bytes) {
+  bool passUntilReceived(CommandClient& peer, const std::string& bytes) {
     return passUntil([&] { return peer.received().size() >= bytes.size(); }) &&
            peer.received() == bytes;
   }
@@ -102,7 +47,7 @@ class CommandPortLoop : public ::testing::Test {
   }
   // A new client is accepted as the given connection and served.
   void expectNextClientServed(size_t connection) {
-    Peer next(loop.port());
+    CommandClient next(loop.port());
     ASSERT_TRUE(passUntilConsoleShows(kConnected, connection));
     next.send("cmd=debug&username=n&enaoutp=0\r\n");
     EXPECT_TRUE(passUntilReceived(next, "ok\r\n"));
@@ -116,7 +61,7 @@ class CommandPortLoop : public ::testing::Test {
 
 TEST_F(CommandPortLoop, ConnectAndDisconnectAreReportedAndTheNextClientIsAccepted) {
   {
-    Peer a(loop.port());
+    CommandClient a(loop.port());
     ASSERT_TRUE(a.connected());
     ASSERT_TRUE(passUntilConsoleShows(kConnected));
   }
@@ -126,9 +71,9 @@ TEST_F(CommandPortLoop, ConnectAndDisconnectAreReportedAndTheNextClientIsAccepte
 }
 
 TEST_F(CommandPortLoop, SecondClientWaitsUntilTheFirstHasGone) {
-  Peer a(loop.port());
+  CommandClient a(loop.port());
   ASSERT_TRUE(passUntilConsoleShows(kConnected));
-  Peer b(loop.port());
+  CommandClient b(loop.port());
   ASSERT_TRUE(b.connected());  // completed by the backlog
   b.send("cmd=debug&username=b&enaoutp=0\n");
   passes(20);
@@ -143,7 +88,7 @@ TEST_F(CommandPortLoop, SecondClientWaitsUntilTheFirstHasGone) {
 }
 
 TEST_F(CommandPortLoop, EveryRequestOfOneSendIsAnsweredAtOnceInOrder) {
-  Peer a(loop.port());
+  CommandClient a(loop.port());
   ASSERT_TRUE(passUntilConsoleShows(kConnected));
   // Nothing more is sent: the second answer must not wait for another receive.
   a.send("cmd=debug&username=x&enaoutp=0\r\ncmd=nosuch&username=x\r\n\ncmd=debug&user");
@@ -159,7 +104,7 @@ TEST_F(CommandPortLoop, EveryRequestOfOneSendIsAnsweredAtOnceInOrder) {
 // client acknowledges it, which a client delays by some 40 ms: a burst of
 // requests then gets the rest of its replies passes later.
 TEST_F(CommandPortLoop, EveryReplyOfABurstLeavesInThePassThatAnswersIt) {
-  Peer a(loop.port());
+  CommandClient a(loop.port());
   ASSERT_TRUE(passUntilConsoleShows(kConnected));
   std::string burst;
   std::string replies;
@@ -182,7 +127,7 @@ TEST_F(CommandPortLoop, EveryReplyOfABurstLeavesInThePassThatAnswersIt) {
 
 TEST_F(CommandPortLoop, IncompleteLineOfAClientThatWentIsNotGluedToTheNextClient) {
   {
-    Peer a(loop.port());
+    CommandClient a(loop.port());
     ASSERT_TRUE(passUntilConsoleShows(kConnected));
     a.send("xx");
   }
@@ -191,7 +136,7 @@ TEST_F(CommandPortLoop, IncompleteLineOfAClientThatWentIsNotGluedToTheNextClient
 }
 
 TEST_F(CommandPortLoop, LineOf1024CharactersIsRefusedAtOnceAndNothingOfItRuns) {
-  Peer a(loop.port());
+  CommandClient a(loop.port());
   ASSERT_TRUE(passUntilConsoleShows(kConnected));
   std::string tooLong = "cmd=debug&username=x&enaoutp=0";
   tooLong.resize(1024, '&');
@@ -213,7 +158,7 @@ TEST(CommandPort, ClientThatNeverReadsIsDisconnectedAndServingGoesOn) {
   TestInstallation inst;
   CommandPort port(inst.t());
   ASSERT_EQ(port.open(0), ListenResult::Ok);
-  Peer slow(port.port(), 2048);
+  CommandClient slow(port.port(), 5000, 2048);
   port.serve(1000);
   ASSERT_TRUE(port.clientConnected());
   // Each request is answered with an echo of its command: replies pile up
@@ -235,7 +180,7 @@ TEST(CommandPort, ClientThatNeverReadsIsDisconnectedAndServingGoesOn) {
   // nothing while serve runs.
   EXPECT_LT(longestServe, milliseconds(10000));
 
-  Peer next(port.port());
+  CommandClient next(port.port());
   port.serve(1000);
   next.send("cmd=debug&username=n&enaoutp=0\n");
   port.serve(1000);
@@ -245,7 +190,7 @@ TEST(CommandPort, ClientThatNeverReadsIsDisconnectedAndServingGoesOn) {
 TEST_F(CommandPortLoop, ClientThatLeavesBeforeItsRepliesRaisesNoSignal) {
   for (int round = 1; round <= 3; ++round) {
     {
-      Peer gone(loop.port());
+      CommandClient gone(loop.port());
       ASSERT_TRUE(passUntilConsoleShows(kConnected, static_cast<size_t>(round)));
       std::string requests;
       for (int i = 0; i < 6; ++i) requests += "cmd=debug&username=g&enaoutp=1\n";
@@ -284,7 +229,7 @@ TEST(CommandPort, ConnectionIsReportedOnlyWhenAcceptSucceeded) {
   TestInstallation inst;
   CommandPort port(inst.t());
   ASSERT_EQ(port.open(0), ListenResult::Ok);
-  Peer a(port.port());
+  CommandClient a(port.port());
   ASSERT_TRUE(a.connected());
   bool acceptedInShortage = false;
   {

@@ -1,11 +1,8 @@
 #include "tests/support/FaultHarness.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,19 +12,6 @@
 namespace {
 
 constexpr char kDebugRequest[] = "cmd=debug&username=check&enaoutp=1\r\n";
-
-int connectCommandPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(1969);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 }  // namespace
 
@@ -99,7 +83,8 @@ Resources ReadResources(pid_t pid) {
 
 BlastResult Blast(const std::string& bytes, bool readWhileSending, int quietMs) {
   BlastResult r;
-  const int fd = connectCommandPort();
+  CommandClient client(1969, 0);
+  const int fd = client.fd();
   if (fd < 0) {
     r.peerClosed = true;
     return r;
@@ -143,6 +128,5 @@ BlastResult Blast(const std::string& bytes, bool readWhileSending, int quietMs) 
     if (poll(&p, 1, quietMs) <= 0) break;
     readSome();
   }
-  close(fd);
   return r;
 }

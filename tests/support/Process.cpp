@@ -8,10 +8,13 @@
 
 #include <cerrno>
 
-CommandClient::CommandClient(int port, int timeoutMs) {
+CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer) {
   const int64_t end = NowMs() + timeoutMs;
   while (true) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -31,13 +34,28 @@ void CommandClient::close() {
   fd_ = -1;
 }
 
-void CommandClient::send(const std::string& bytes) {
+void CommandClient::send(std::string_view bytes) {
   size_t sent = 0;
   while (fd_ >= 0 && sent < bytes.size()) {
     const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) return;
     sent += static_cast<size_t>(n);
   }
+}
+
+size_t CommandClient::trySend(std::string_view bytes) {
+  const ssize_t n =
+      fd_ < 0 ? -1 : ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+const std::string& CommandClient::received() {
+  char buf[4096];
+  ssize_t n;
+  while (fd_ >= 0 && (n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
+    received_.append(buf, static_cast<size_t>(n));
+  }
+  return received_;
 }
 
 std::string CommandClient::receive(int quietMs, int timeoutMs) {

@@ -3,6 +3,7 @@
 // The child processes and the waits of the system tests are shared with the
 // simulators and the benchmark; the command client is the tests' own.
 #include <string>
+#include <string_view>
 
 #include "tools/support/Process.h"
 #include "tools/support/Wait.h"
@@ -10,12 +11,19 @@
 // A line-oriented loopback TCP client for the command port.
 class CommandClient {
  public:
-  // Tries for up to timeoutMs to connect to 127.0.0.1:port.
-  explicit CommandClient(int port, int timeoutMs = 5000);
+  // Tries for up to timeoutMs to connect to 127.0.0.1:port; receiveBuffer > 0
+  // shrinks the client's receive buffer (a slow reader).
+  explicit CommandClient(int port, int timeoutMs = 5000, int receiveBuffer = 0);
   ~CommandClient();
+  CommandClient(const CommandClient&) = delete;
+  CommandClient& operator=(const CommandClient&) = delete;
   bool connected() const { return fd_ >= 0; }
   int fd() const { return fd_; }
-  void send(const std::string& bytes);
+  void send(std::string_view bytes);
+  // Queues bytes in the kernel without waiting; the number taken.
+  size_t trySend(std::string_view bytes);
+  // Everything that has arrived so far, without waiting.
+  const std::string& received();
   // Collects what arrives until nothing more comes for quietMs (or the peer
   // closes), at most timeoutMs in all.
   std::string receive(int quietMs = 200, int timeoutMs = 10000);
@@ -30,4 +38,5 @@ class CommandClient {
 
  private:
   int fd_ = -1;
+  std::string received_;
 };
