@@ -18,14 +18,6 @@
 
 namespace {
 
-std::set<std::string> FilesIn(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 constexpr const char* kEmptySlow =
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<slow>\n   <slowid>0</slowid>\n   <debug>\n"
     "      <enaoutp>1</enaoutp>\n   </debug>\n   <msg></msg>\n</slow>";
@@ -163,7 +155,7 @@ TEST(StatusFiles, NoTemporaryFileIsLeftBehind) {
   WriteFastXml(inst.t());
   WriteSlowXml(inst.t());
   WriteFastXml(inst.t());
-  EXPECT_EQ(FilesIn(inst.debugDir()), (std::set<std::string>{"fast.xml", "slow.xml"}));
+  EXPECT_EQ(FileNamesIn(inst.debugDir()), (std::set<std::string>{"fast.xml", "slow.xml"}));
 }
 
 TEST(StatusFiles, MissingDebugDirectoryIsHarmlessAndRetriedNextTime) {

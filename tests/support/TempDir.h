@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 // A fresh directory under /tmp, removed with everything in it at the end.
@@ -19,3 +20,5 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The names of the entries of a directory.
+std::set<std::string> FileNamesIn(const std::string& dir);

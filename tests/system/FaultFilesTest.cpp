@@ -22,17 +22,10 @@ bool WaitForStatus(const std::string& dir, const std::string& file, const std::s
   return WaitUntil([&] { return ReadFile(dir + "/" + file).find(text) != std::string::npos; }, 10000);
 }
 
-size_t Entries(const std::string& dir) {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
-  return n;
-}
-
 TEST(FaultFilesTest, StatusDirectoryCreatedWhileRunningGetsBothFiles) {
   ServerInstallation inst(kIni, /*withDebugDir=*/false);
-  std::string why;
-  auto p = inst.start(TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.start(TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   EXPECT_EQ(inst.dout(0, "ein", "Pumpe"), "ok\r\n");
   ASSERT_TRUE(Serves());
   const Resources before = ReadResources(p->pid());
@@ -48,7 +41,7 @@ TEST(FaultFilesTest, StatusDirectoryCreatedWhileRunningGetsBothFiles) {
   // written: the message list and the channel show it.
   EXPECT_NE(inst.slowXml().find("[f] Pumpe: ein"), std::string::npos);
   // A file being replaced has its temporary beside it for a moment.
-  EXPECT_TRUE(WaitUntil([&] { return Entries(inst.debug) == 2; })) << "temporary files left behind";
+  EXPECT_TRUE(WaitUntil([&] { return FileNamesIn(inst.debug).size() == 2; })) << "temporary files left behind";
   EXPECT_TRUE(inst.everyCommandLogged());
   EXPECT_TRUE(NoGrowth(before, ReadResources(p->pid())));
   EXPECT_EQ(Stop(*p), 0);
@@ -56,9 +49,8 @@ TEST(FaultFilesTest, StatusDirectoryCreatedWhileRunningGetsBothFiles) {
 
 TEST(FaultFilesTest, EventLogReplacedByDirectoryLosesOnlyItsOwnEntries) {
   ServerInstallation inst(kIni);
-  std::string why;
-  auto p = inst.start(TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.start(TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   EXPECT_EQ(inst.dout(0, "ein", "Pumpe"), "ok\r\n");
   ASSERT_TRUE(Serves());
   const Resources before = ReadResources(p->pid());
@@ -102,10 +94,9 @@ TEST_P(FaultIniTest, ProgramStartsReportsAndServes) {
   const BadIni& bad = GetParam();
   ServerInstallation inst(bad.content);
   if (!bad.present) fs::remove(inst.run + "/Tessaro.ini");
-  std::string why;
   const int64_t t0 = NowMs();
-  auto p = inst.start(TESSARO_BINARY, &why);
-  ASSERT_TRUE(p) << why;
+  auto p = inst.start(TESSARO_BINARY);
+  ASSERT_TRUE(p) << inst.why;
   std::cout << "[   info   ] " << bad.name << ": started in " << NowMs() - t0 << " ms\n";
   EXPECT_NE(p->output().find("\nSTART\n"), std::string::npos);
   EXPECT_NE(p->output().find(bad.report), std::string::npos) << p->output().substr(0, 2000);
