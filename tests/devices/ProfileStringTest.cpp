@@ -5,41 +5,36 @@
 
 namespace {
 
-std::optional<std::string> Find(std::string_view ini, std::string_view section,
-                                std::string_view key) {
-  return FindProfileValue(ini, section, key);
-}
-
 TEST(ProfileString, NamesMatchWithoutRegardToCaseAndBlanksAroundThem) {
   const char* ini = "[ devices ]\n  DEV0 =  dummy_io  \n";
-  EXPECT_EQ(Find(ini, "Devices", "dev0"), "dummy_io");
+  EXPECT_EQ(FindProfileValue(ini, "Devices", "dev0"), "dummy_io");
 }
 
 TEST(ProfileString, FirstSectionAndFirstKeyWin) {
   const char* ini = "[A]\nk=1\nk=2\n[B]\nk=3\n[a]\nk=4\nj=5\n";
-  EXPECT_EQ(Find(ini, "a", "k"), "1");
-  EXPECT_EQ(Find(ini, "B", "k"), "3");
-  EXPECT_EQ(Find(ini, "a", "j"), std::nullopt);  // only in the second [a]
+  EXPECT_EQ(FindProfileValue(ini, "a", "k"), "1");
+  EXPECT_EQ(FindProfileValue(ini, "B", "k"), "3");
+  EXPECT_EQ(FindProfileValue(ini, "a", "j"), std::nullopt);  // only in the second [a]
 }
 
 TEST(ProfileString, QuotesAroundTheWholeValueGo) {
-  EXPECT_EQ(Find("[s]\nk=\"a b\"\n", "s", "k"), "a b");
-  EXPECT_EQ(Find("[s]\nk='x'\n", "s", "k"), "x");
-  EXPECT_EQ(Find("[s]\nk=\"x'\n", "s", "k"), "\"x'");
-  EXPECT_EQ(Find("[s]\nk=\"\n", "s", "k"), "\"");
+  EXPECT_EQ(FindProfileValue("[s]\nk=\"a b\"\n", "s", "k"), "a b");
+  EXPECT_EQ(FindProfileValue("[s]\nk='x'\n", "s", "k"), "x");
+  EXPECT_EQ(FindProfileValue("[s]\nk=\"x'\n", "s", "k"), "\"x'");
+  EXPECT_EQ(FindProfileValue("[s]\nk=\"\n", "s", "k"), "\"");
 }
 
 TEST(ProfileString, CommentsOnlyAtTheStartOfALine) {
   const char* ini = "[s]\n ; k=1\nk=2 ; not a comment\n";
-  EXPECT_EQ(Find(ini, "s", "k"), "2 ; not a comment");
+  EXPECT_EQ(FindProfileValue(ini, "s", "k"), "2 ; not a comment");
 }
 
 TEST(ProfileString, CrLfEndsAndByteOrderMark) {
-  EXPECT_EQ(Find("\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", "k"), "v");
+  EXPECT_EQ(FindProfileValue("\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", "k"), "v");
 }
 
 TEST(ProfileString, ValueKeepsFurtherEqualsSigns) {
-  EXPECT_EQ(Find("[s]\nk=a=b\n", "s", "k"), "a=b");
+  EXPECT_EQ(FindProfileValue("[s]\nk=a=b\n", "s", "k"), "a=b");
 }
 
 TEST(ProfileString, MissingSectionKeyOrFileGiveTheDefault) {

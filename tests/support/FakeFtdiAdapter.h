@@ -38,7 +38,6 @@ class FakeFtdiAdapter final : public FtdiAdapter {
   // What the calls were given.
   int openCalls = 0;
   int32_t openedDevice = -1;  // the device number of the last good open
-  int bitModeCalls = 0;
   uint8_t bitMask = 0;
   uint8_t bitMode = 0;  // of the last good FT_SetBitMode
   int writeCalls = 0;
@@ -70,7 +69,6 @@ class FakeFtdiAdapter final : public FtdiAdapter {
   }
 
   FtStatus FT_SetBitMode(FtHandle handle, uint8_t mask, uint8_t mode) override {
-    ++bitModeCalls;
     if (handle != &token_) return FT_INVALID_HANDLE;
     if (failBitMode) return FT_IO_ERROR;
     bitMask = mask;

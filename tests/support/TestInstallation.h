@@ -13,6 +13,11 @@
 // Seconds since 1970 of a local time; the tests run with TZ=UTC.
 int64_t At(int year, int month, int day, int hour, int minute, int second);
 
+// Seconds since Monday 00:00 of a day of the week (0 = Monday) and a time.
+constexpr int32_t W(int day, int hour, int minute) {
+  return day * 86400 + hour * 3600 + minute * 60;
+}
+
 // Where an installation's files are kept: in memory, or on disk for tests
 // that also need real paths (pseudo-terminal links, directories).
 enum class Files { Memory, Disk };

@@ -13,11 +13,6 @@
 
 namespace {
 
-// Week time of a day position (0 = Monday) and a time of day.
-constexpr int32_t W(int day, int hour, int minute) {
-  return day * 86400 + hour * 3600 + minute * 60;
-}
-
 struct Loaded {
   RawSwitchPoints raw;
   SwitchTable table{};

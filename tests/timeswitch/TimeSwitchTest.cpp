@@ -16,11 +16,6 @@
 
 namespace {
 
-// Week time of a day position (0 = Monday) and a time of day.
-constexpr int32_t W(int day, int hour, int minute) {
-  return day * 86400 + hour * 3600 + minute * 60;
-}
-
 // The week of 2026-12-07 (Monday) ... 2026-12-13 (Sunday), and the next Monday.
 int64_t Mon(int h, int m) { return At(2026, 12, 7, h, m, 0); }
 int64_t Wed(int h, int m) { return At(2026, 12, 9, h, m, 0); }
@@ -57,7 +52,6 @@ class TimeSwitchTest : public ::testing::Test {
                                                      "", file));
     return *t.outputs.get(n);
   }
-  int bit(int n) const { return inst->t().devices.get(0)->getOutputBit(n); }
   State state(int32_t n) const { return StateOf(inst->t(), n); }
   int32_t tick(int64_t now) {
     inst->setTime(now);
