@@ -1,11 +1,8 @@
 #include "tests/support/FaultHarness.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "tools/support/ProcStatus.h"
 
@@ -82,51 +79,24 @@ Resources ReadResources(pid_t pid) {
 }
 
 BlastResult Blast(const std::string& bytes, bool readWhileSending, int quietMs) {
+  // A small receive window for a client that does not read, so that unread
+  // replies back up soon.
+  CommandClient client(1969, 0, readWhileSending ? 0 : 4096);
   BlastResult r;
-  CommandClient client(1969, 0);
-  const int fd = client.fd();
-  if (fd < 0) {
-    r.peerClosed = true;
-    return r;
-  }
-  if (!readWhileSending) {
-    // A small receive window, so that unread replies back up soon.
-    const int small = 4096;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   const int64_t end = NowMs() + 60000;
-  auto readSome = [&] {
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = recv(fd, buf, sizeof buf, 0);
-      if (n > 0) {
-        r.replies.append(buf, static_cast<size_t>(n));
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) r.peerClosed = true;
-      return;
-    }
-  };
-  while (r.sent < bytes.size() && !r.peerClosed && NowMs() < end) {
-    pollfd p{fd, static_cast<short>(POLLOUT | (readWhileSending ? POLLIN : 0)), 0};
+  while (client.connected() && !client.peerGone() && r.sent < bytes.size() && NowMs() < end) {
+    pollfd p{client.fd(), static_cast<short>(POLLOUT | (readWhileSending ? POLLIN : 0)), 0};
     poll(&p, 1, 50);
-    if (readWhileSending && (p.revents & (POLLIN | POLLHUP | POLLERR))) readSome();
-    if (p.revents & POLLERR) r.peerClosed = true;
-    if (p.revents & POLLOUT) {
-      const ssize_t n = send(fd, bytes.data() + r.sent,
-                             std::min<size_t>(bytes.size() - r.sent, 65536), MSG_NOSIGNAL);
-      if (n > 0) {
-        r.sent += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-        r.peerClosed = true;
-      }
+    if (readWhileSending) client.received();
+    // A pending error fails the send, which tells that the peer is gone.
+    if (p.revents & (POLLOUT | POLLERR)) {
+      r.sent += client.trySend(std::string_view(bytes).substr(r.sent, 65536));
     }
   }
-  while (!r.peerClosed) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, quietMs) <= 0) break;
-    readSome();
+  while (client.connected() && !client.peerGone() && client.waitReadable(quietMs)) {
+    client.received();
   }
+  r.replies = client.received();
+  r.peerClosed = !client.connected() || client.peerGone();
   return r;
 }

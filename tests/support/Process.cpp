@@ -44,18 +44,25 @@ void CommandClient::send(std::string_view bytes) {
 }
 
 size_t CommandClient::trySend(std::string_view bytes) {
-  const ssize_t n =
-      fd_ < 0 ? -1 : ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (fd_ < 0) return 0;
+  const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) peerGone_ = true;
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 const std::string& CommandClient::received() {
   char buf[4096];
-  ssize_t n;
+  ssize_t n = -1;
   while (fd_ >= 0 && (n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT)) > 0) {
     received_.append(buf, static_cast<size_t>(n));
   }
+  if (fd_ >= 0 && (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))) peerGone_ = true;
   return received_;
+}
+
+bool CommandClient::waitReadable(int timeoutMs) const {
+  pollfd p{fd_, POLLIN, 0};
+  return fd_ >= 0 && poll(&p, 1, timeoutMs) > 0;
 }
 
 std::string CommandClient::receive(int quietMs, int timeoutMs) {

@@ -24,6 +24,10 @@ class CommandClient {
   size_t trySend(std::string_view bytes);
   // Everything that has arrived so far, without waiting.
   const std::string& received();
+  // The peer closed or reset the connection, as trySend or received saw.
+  bool peerGone() const { return peerGone_; }
+  // Waits at most timeoutMs for something to read or for the peer's close.
+  bool waitReadable(int timeoutMs) const;
   // Collects what arrives until nothing more comes for quietMs (or the peer
   // closes), at most timeoutMs in all.
   std::string receive(int quietMs = 200, int timeoutMs = 10000);
@@ -39,4 +43,5 @@ class CommandClient {
  private:
   int fd_ = -1;
   std::string received_;
+  bool peerGone_ = false;
 };
