@@ -8,23 +8,12 @@
 #include <tuple>
 #include <utility>
 
-#include "core/Reply.h"
 #include "devices/DummyIO.h"
 #include "devices/StatusFiles.h"
+#include "tests/support/RecordingReply.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
-
-// Keeps what the handler sent; one handler call, one send.
-class RecordingReply final : public ReplySink {
- public:
-  void send(std::string_view bytes) override {
-    text.append(bytes);
-    ++sends;
-  }
-  std::string text;
-  int sends = 0;
-};
 
 // Channels 0 ... 3 and 5 on outputs 0 ... 3 and 5 of a dummy device, all
 // "aus"; slot 4 is empty. Commands run as user "xaver".
@@ -33,21 +22,21 @@ class OutputCommandsTest : public ::testing::Test {
   void SetUp() override {
     t.devices.put(0, std::make_unique<DummyIO>(t, 0));
     dev = t.devices.get(0);
-    for (const int32_t ch : {0, 1, 2, 3, 5}) addChannel(ch, dev, ch == 3 ? "Pumpe" : "");
+    for (const int32_t ch : {0, 1, 2, 3, 5}) {
+      PutChannel(t, ch, dev, ch, MODE_AUS, -1, ch == 3 ? "Pumpe" : "");
+    }
     t.eventLog.setUser("xaver");
   }
   void TearDown() override { t.eventLog.setUser(nullptr); }
 
-  void addChannel(int32_t ch, TessaroDev* device, std::string_view name) {
-    t.outputs.put(ch, std::make_unique<DigitalOutput>(t, ch, device, ch, MODE_AUS, -1, name, ""));
-  }
   int32_t mode(int32_t ch) const { return t.outputs.get(ch)->mode; }
   bool on(int ch) const { return dev->getOutputBit(ch) != 0; }
   // The reply of the last handler call; exactly one send is expected.
   std::string reply() {
-    EXPECT_EQ(sink.sends, 1);
-    sink.sends = 0;
-    return std::exchange(sink.text, {});
+    EXPECT_EQ(sink.sends.size(), 1u);
+    std::string text;
+    for (const std::string& sent : std::exchange(sink.sends, {})) text += sent;
+    return text;
   }
   // Starts a command afresh: the slow data flag as the loop leaves it.
   void fresh() { t.SlowDataNew = false; }
@@ -55,7 +44,7 @@ class OutputCommandsTest : public ::testing::Test {
   TestInstallation inst;
   Tessaro& t = inst.t();
   TessaroDev* dev = nullptr;
-  RecordingReply sink;
+  RecordingReply sink{t};
 };
 
 TEST_F(OutputCommandsTest, DoutLogsWithTheUserSetsTheModeAndMarksOnlyARealChange) {
@@ -126,7 +115,7 @@ TEST_F(OutputCommandsTest, DoutBinStopsAtTheFirstEmptySlot) {
 }
 
 TEST_F(OutputCommandsTest, DoutBinStopsAtAChannelThatFailsAndKeepsWhatWasSet) {
-  addChannel(1, nullptr, "ohne");  // a channel without device cannot be set
+  PutChannel(t, 1, nullptr, 1, MODE_AUS, -1, "ohne");  // a channel without device cannot be set
   Dout_Bin(t, sink, "7", "ein");
   EXPECT_EQ(reply(), "Tessaro.Dout_Bin: out1 = \"ein\" fehlgeschlagen");
   EXPECT_EQ(mode(0), MODE_EIN);

@@ -7,25 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/Reply.h"
+#include "tests/support/RecordingReply.h"
 #include "tests/support/TestInstallation.h"
 
 namespace {
-
-// Keeps every reply as a separate send, the user seen at each send.
-class RecordingReply final : public ReplySink {
- public:
-  explicit RecordingReply(Tessaro& t) : t_(t) {}
-  void send(std::string_view bytes) override {
-    sends.emplace_back(bytes);
-    users.emplace_back(t_.eventLog.user() != nullptr ? t_.eventLog.user() : "(none)");
-  }
-  std::vector<std::string> sends;
-  std::vector<std::string> users;
-
- private:
-  Tessaro& t_;
-};
 
 constexpr char kNoCmd[] = "Tessaro.ParseUrlPara: cmd nicht vorhanden\r\n";
 constexpr char kCmdNull[] = "Tessaro.ParseUrlPara: cmd = NULL\r\n";

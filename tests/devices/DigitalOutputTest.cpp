@@ -23,12 +23,6 @@ class OutputChannel : public ::testing::Test {
     t.devices.put(index, std::move(device));
     return raw;
   }
-  DigitalOutput& addChannel(int32_t ch, TessaroDev* device, int32_t devOutput, int32_t mode,
-                            int32_t slave = -1, std::string_view name = "") {
-    t.outputs.put(ch, std::make_unique<DigitalOutput>(t, ch, device, devOutput, mode, slave,
-                                                      name, ""));
-    return *t.outputs.get(ch);
-  }
   int bit(int32_t ch) const {
     const DigitalOutput* c = t.outputs.get(ch);
     return c->device->getOutputBit(c->devOutput);
@@ -50,7 +44,7 @@ using OutputSlave = OutputChannel;
 using OutputTimer = OutputChannel;
 
 TEST_F(OutputChannel, ModeSetsTheBitAndWritesEveryChangedDeviceAtOnce) {
-  addChannel(0, dev0, 3, MODE_AUS);
+  PutChannel(t, 0, dev0, 3, MODE_AUS);
   EXPECT_EQ(setMode(0, MODE_EIN), 1);
   EXPECT_EQ(bit(0), 1);
   EXPECT_EQ(dev0->outputBits, 1u << 3);
@@ -65,7 +59,7 @@ TEST_F(OutputChannel, ModeSetsTheBitAndWritesEveryChangedDeviceAtOnce) {
 }
 
 TEST_F(OutputChannel, SameModeAgainKeepsChangedButEndsTimerAndAppliesValue) {
-  DigitalOutput& c = addChannel(0, dev0, 0, MODE_EIN);
+  DigitalOutput& c = PutChannel(t, 0, dev0, 0, MODE_EIN);
   ASSERT_EQ(StartOutputTimer(t, 0, 5, 0), 0);
   ASSERT_EQ(bit(0), 0);
   EXPECT_EQ(setMode(0, MODE_EIN), 0);
@@ -79,7 +73,7 @@ TEST_F(OutputChannel, SameModeAgainKeepsChangedButEndsTimerAndAppliesValue) {
 }
 
 TEST_F(OutputChannel, UhrRestartsTheTimeSwitchAndWritesNoDevice) {
-  DigitalOutput& c = addChannel(0, dev0, 2, MODE_AUS);
+  DigitalOutput& c = PutChannel(t, 0, dev0, 2, MODE_AUS);
   ASSERT_EQ(StartOutputTimer(t, 0, 10, 1), 0);
   c.nextSwitch = 3600;
   ASSERT_TRUE(dev0->hasChanged());
@@ -93,8 +87,8 @@ TEST_F(OutputChannel, UhrRestartsTheTimeSwitchAndWritesNoDevice) {
 }
 
 TEST_F(OutputChannel, NumbersOutOfRangeEmptySlotsAndMissingDevicesAreRefused) {
-  addChannel(0, dev0, 0, MODE_AUS);
-  addChannel(1, nullptr, 0, MODE_AUS);
+  PutChannel(t, 0, dev0, 0, MODE_AUS);
+  PutChannel(t, 1, nullptr, 0, MODE_AUS);
   for (const int32_t ch : {-1, 1, 5, 32}) {
     int32_t changed = 0;
     EXPECT_EQ(SetOutputMode(t, ch, MODE_EIN, changed), -1) << ch;
@@ -106,7 +100,7 @@ TEST_F(OutputChannel, NumbersOutOfRangeEmptySlotsAndMissingDevicesAreRefused) {
 }
 
 TEST_F(OutputChannel, WriteAllOutputsWritesEveryDeviceAndReportsChanges) {
-  addChannel(0, dev1, 7, MODE_AUS);
+  PutChannel(t, 0, dev1, 7, MODE_AUS);
   FakeDevice* sensor = addDevice(5, 0);
   EXPECT_TRUE(WriteAllOutputs(t)) << "every device starts with a change";
   EXPECT_FALSE(WriteAllOutputs(t));
@@ -122,8 +116,8 @@ TEST_F(OutputChannel, WriteAllOutputsWritesEveryDeviceAndReportsChanges) {
 }
 
 TEST_F(OutputChannel, NamesAndModeNamesHaveTheirFallbacks) {
-  addChannel(0, dev1, 7, MODE_AUS);
-  addChannel(1, dev0, 0, MODE_AUS, -1, "Pumpe");
+  PutChannel(t, 0, dev1, 7, MODE_AUS);
+  PutChannel(t, 1, dev0, 0, MODE_AUS, -1, "Pumpe");
   const std::pair<int32_t, const char*> names[] = {
       {0, "dev1_ch7"}, {1, "Pumpe"}, {2, "?"}, {32, "?"}, {-1, "?"}};
   for (const auto& [ch, name] : names) EXPECT_STREQ(OutputName(t, ch), name) << ch;
@@ -146,9 +140,9 @@ TEST(OutputMode, OnlyTheExactNamesParse) {
 }
 
 TEST_F(OutputSlave, TwoMastersHoldTheirSlaveUntilBothAreOff) {
-  addChannel(0, dev0, 0, MODE_AUS, 2);  // A
-  addChannel(1, dev0, 1, MODE_AUS, 2);  // B
-  addChannel(2, dev1, 0, MODE_SLAVE);   // S
+  PutChannel(t, 0, dev0, 0, MODE_AUS, 2);  // A
+  PutChannel(t, 1, dev0, 1, MODE_AUS, 2);  // B
+  PutChannel(t, 2, dev1, 0, MODE_SLAVE);   // S
   setMode(0, MODE_EIN);
   EXPECT_EQ(bit(2), 1);
   setMode(1, MODE_AUS);
@@ -158,8 +152,8 @@ TEST_F(OutputSlave, TwoMastersHoldTheirSlaveUntilBothAreOff) {
 }
 
 TEST_F(OutputSlave, ASlaveChannelInModeSlaveTakesItsValueFromItsMasters) {
-  addChannel(0, dev0, 0, MODE_EIN, 1);
-  addChannel(1, dev0, 1, MODE_AUS);
+  PutChannel(t, 0, dev0, 0, MODE_EIN, 1);
+  PutChannel(t, 1, dev0, 1, MODE_AUS);
   setMode(0, MODE_EIN);
   EXPECT_EQ(bit(1), 0) << "a slave link drives only a channel in mode slave";
   EXPECT_EQ(setMode(1, MODE_SLAVE), 1);
@@ -170,9 +164,9 @@ TEST_F(OutputSlave, ASlaveChannelInModeSlaveTakesItsValueFromItsMasters) {
 }
 
 TEST_F(OutputSlave, ChainPassesTheValueDown) {
-  addChannel(0, dev0, 0, MODE_AUS, 1);
-  addChannel(1, dev0, 1, MODE_SLAVE, 2);
-  addChannel(2, dev0, 2, MODE_SLAVE);
+  PutChannel(t, 0, dev0, 0, MODE_AUS, 1);
+  PutChannel(t, 1, dev0, 1, MODE_SLAVE, 2);
+  PutChannel(t, 2, dev0, 2, MODE_SLAVE);
   setMode(0, MODE_EIN);
   EXPECT_EQ(dev0->outputBits, 0b111u);
   setMode(0, MODE_AUS);
@@ -180,8 +174,8 @@ TEST_F(OutputSlave, ChainPassesTheValueDown) {
 }
 
 TEST_F(OutputSlave, RingOfSlaveChannelsEndsAfterOneRound) {
-  addChannel(0, dev0, 0, MODE_SLAVE, 1);
-  addChannel(1, dev0, 1, MODE_SLAVE, 0);
+  PutChannel(t, 0, dev0, 0, MODE_SLAVE, 1);
+  PutChannel(t, 1, dev0, 1, MODE_SLAVE, 0);
   ASSERT_EQ(StartOutputTimer(t, 0, 2, 1), 0);
   EXPECT_EQ(dev0->outputBits, 0b11u);
   // Channel 1 off: its slave 0 has no master on any more; the walk stops
@@ -191,10 +185,10 @@ TEST_F(OutputSlave, RingOfSlaveChannelsEndsAfterOneRound) {
 }
 
 TEST_F(OutputSlave, SelfLinksAndLinksPastTheTableMeanNoSlave) {
-  EXPECT_EQ(addChannel(0, dev0, 0, MODE_SLAVE, 0).slaveOut, -1);
-  EXPECT_EQ(addChannel(1, dev0, 1, MODE_AUS, 32).slaveOut, -1);
-  EXPECT_EQ(addChannel(2, dev0, 2, MODE_AUS, -5).slaveOut, -5);
-  EXPECT_EQ(addChannel(3, dev0, 3, MODE_AUS, 31).slaveOut, 31);
+  EXPECT_EQ(PutChannel(t, 0, dev0, 0, MODE_SLAVE, 0).slaveOut, -1);
+  EXPECT_EQ(PutChannel(t, 1, dev0, 1, MODE_AUS, 32).slaveOut, -1);
+  EXPECT_EQ(PutChannel(t, 2, dev0, 2, MODE_AUS, -5).slaveOut, -5);
+  EXPECT_EQ(PutChannel(t, 3, dev0, 3, MODE_AUS, 31).slaveOut, 31);
 
   // A slave of itself would hold itself on after its timer.
   ASSERT_EQ(StartOutputTimer(t, 0, 1, 1), 0);
@@ -204,13 +198,13 @@ TEST_F(OutputSlave, SelfLinksAndLinksPastTheTableMeanNoSlave) {
 }
 
 TEST_F(OutputSlave, LinkToAnEmptySlotIsHarmless) {
-  addChannel(0, dev0, 0, MODE_AUS, 9);
+  PutChannel(t, 0, dev0, 0, MODE_AUS, 9);
   setMode(0, MODE_EIN);
   EXPECT_EQ(dev0->outputBits, 1u);
 }
 
 TEST_F(OutputTimer, InfoCountsDownAndExpiryAppliesTheModeWithALogEntry) {
-  DigitalOutput& c = addChannel(0, dev0, 5, MODE_AUS, -1, "Pumpe");
+  DigitalOutput& c = PutChannel(t, 0, dev0, 5, MODE_AUS, -1, "Pumpe");
   ASSERT_EQ(StartOutputTimer(t, 0, 30, 1), 0);
   EXPECT_EQ(c.info, "0030");
   ASSERT_EQ(StartOutputTimer(t, 0, 3, 1), 0);
@@ -232,7 +226,7 @@ TEST_F(OutputTimer, InfoCountsDownAndExpiryAppliesTheModeWithALogEntry) {
 }
 
 TEST_F(OutputTimer, ZeroOrNegativeMinutesApplyTheModeAgain) {
-  DigitalOutput& c = addChannel(0, dev0, 0, MODE_EIN);
+  DigitalOutput& c = PutChannel(t, 0, dev0, 0, MODE_EIN);
   ASSERT_EQ(StartOutputTimer(t, 0, 4, 0), 0);
   ASSERT_EQ(bit(0), 0);
   ASSERT_EQ(StartOutputTimer(t, 0, -5, 0), 0);
@@ -246,8 +240,8 @@ TEST_F(OutputTimer, ZeroOrNegativeMinutesApplyTheModeAgain) {
 }
 
 TEST_F(OutputTimer, ExpiryHandsASlaveBackToItsMasters) {
-  addChannel(0, dev0, 0, MODE_EIN, 1);
-  addChannel(1, dev0, 1, MODE_SLAVE);
+  PutChannel(t, 0, dev0, 0, MODE_EIN, 1);
+  PutChannel(t, 1, dev0, 1, MODE_SLAVE);
   setMode(0, MODE_EIN);
   ASSERT_EQ(StartOutputTimer(t, 1, 1, 0), 0);
   EXPECT_EQ(bit(1), 0);

@@ -11,8 +11,8 @@
 #include "core/LoadConfig.h"
 #include "devices/OutputTable.h"
 #include "core/RequestParser.h"
-#include "core/Reply.h"
 #include "tests/support/FakeDevice.h"
+#include "tests/support/RecordingReply.h"
 #include "tests/support/TestInstallation.h"
 #include "tests/support/Xml.h"
 
@@ -36,10 +36,8 @@ TEST(StatusFiles, DeviceFragmentsComeFirstThenChannelsInIndexOrder) {
   Tessaro& t = inst.t();
   t.devices.put(5, std::make_unique<FakeDevice>(t, 5, 8));
   t.devices.put(2, std::make_unique<FakeDevice>(t, 2, 8));
-  t.outputs.put(3, std::make_unique<DigitalOutput>(t, 3, t.devices.get(2), 1, MODE_SLAVE, -1,
-                                                   "", ""));
-  t.outputs.put(1, std::make_unique<DigitalOutput>(t, 1, t.devices.get(5), 7, MODE_EIN, 3,
-                                                   "Pumpe", ""));
+  PutChannel(t, 3, t.devices.get(2), 1, MODE_SLAVE);
+  PutChannel(t, 1, t.devices.get(5), 7, MODE_EIN, 3, "Pumpe");
   int32_t changed = 0;
   ASSERT_EQ(SetOutputMode(t, 1, MODE_EIN, changed), 0);
   ASSERT_EQ(StartOutputTimer(t, 3, 30, 0), 0);
@@ -82,8 +80,7 @@ TEST(StatusFiles, FailedDeviceWriteShowsValidZeroWithTheWantedValue) {
   auto device = std::make_unique<FakeDevice>(t, 0, 8);
   device->failWrites = true;
   t.devices.put(0, std::move(device));
-  t.outputs.put(0, std::make_unique<DigitalOutput>(t, 0, t.devices.get(0), 2, MODE_AUS, -1, "",
-                                                   ""));
+  PutChannel(t, 0, t.devices.get(0), 2, MODE_AUS);
   int32_t changed = 0;
   SetOutputMode(t, 0, MODE_EIN, changed);
   WriteSlowXml(t);
@@ -94,8 +91,7 @@ TEST(StatusFiles, MarkupCharactersInTextsAreEscaped) {
   TestInstallation inst;
   Tessaro& t = inst.t();
   t.devices.put(0, std::make_unique<FakeDevice>(t, 0, 8));
-  t.outputs.put(0, std::make_unique<DigitalOutput>(t, 0, t.devices.get(0), 0, MODE_AUS, -1,
-                                                   "", ""));
+  PutChannel(t, 0, t.devices.get(0), 0, MODE_AUS);
   t.outputs.get(0)->info = "<a&b>";
   t.eventLog.MessageList = "\n12:00:30 [x] out<3> & \xE4";
   WriteSlowXml(t);
@@ -113,11 +109,9 @@ TEST(StatusFiles, StandardParserReadsGermanNamesAndControlBytesOfUserNames) {
   inst.writeIni("[Devices]\ndev0=dummy_io\n[Digital_Outputs]\n"
                 "out0=0,0,-1,aus,K\xFC""che\nout1=0,1,-1,aus,W\xE4rmepumpe\n");
   LoadConfig(t);
-  struct : ReplySink {
-    void send(std::string_view) override {}
-  } ignore;
-  ParseUrlPara(t, "cmd=dout&username=\x01x&outn=0&mode=ein", ignore);
-  ParseUrlPara(t, "cmd=dout&username=\xE4rger&outn=1&mode=ein", ignore);
+  RecordingReply replies(t);
+  ParseUrlPara(t, "cmd=dout&username=\x01x&outn=0&mode=ein", replies);
+  ParseUrlPara(t, "cmd=dout&username=\xE4rger&outn=1&mode=ein", replies);
   t.eventLog.RefreshMessageList();
   WriteFastXml(t);
   WriteSlowXml(t);

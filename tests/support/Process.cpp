@@ -79,16 +79,3 @@ std::string CommandClient::receive(int quietMs, int timeoutMs) {
   }
   return got;
 }
-
-bool CommandClient::closedByPeer(int timeoutMs) {
-  const int64_t end = NowMs() + timeoutMs;
-  while (fd_ >= 0 && NowMs() < end) {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 50) > 0) {
-      char buf[4096];
-      const ssize_t n = recv(fd_, buf, sizeof buf, 0);
-      if (n == 0 || (n < 0 && errno != EAGAIN)) return true;
-    }
-  }
-  return false;
-}

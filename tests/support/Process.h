@@ -36,8 +36,6 @@ class CommandClient {
     send(line);
     return receive();
   }
-  // True when the peer has closed the connection within timeoutMs.
-  bool closedByPeer(int timeoutMs);
   void close();
 
  private:

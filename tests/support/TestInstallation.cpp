@@ -1,5 +1,6 @@
 #include "tests/support/TestInstallation.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -19,14 +20,17 @@ const bool utc = [] {
 
 int64_t At(int year, int month, int day, int hour, int minute, int second) {
   (void)utc;
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  return static_cast<int64_t>(timegm(&tm));
+  using namespace std::chrono;
+  const sys_days date = std::chrono::year(year) / month / day;
+  return date.time_since_epoch().count() * int64_t{86400} + hour * 3600 + minute * 60 + second;
+}
+
+DigitalOutput& PutChannel(Tessaro& t, int32_t ch, TessaroDev* device, int32_t devOutput,
+                          int32_t mode, int32_t slave, std::string_view name,
+                          std::string_view file) {
+  t.outputs.put(ch, std::make_unique<DigitalOutput>(t, ch, device, devOutput, mode, slave, name,
+                                                    file));
+  return *t.outputs.get(ch);
 }
 
 TestInstallation::TestInstallation(int64_t now, Files files) : clock(now) {

@@ -22,6 +22,11 @@ constexpr int32_t W(int day, int hour, int minute) {
 // that also need real paths (pseudo-terminal links, directories).
 enum class Files { Memory, Disk };
 
+// Puts channel ch, on output devOutput of device, into the table of t.
+DigitalOutput& PutChannel(Tessaro& t, int32_t ch, TessaroDev* device, int32_t devOutput,
+                          int32_t mode, int32_t slave = -1, std::string_view name = "",
+                          std::string_view file = "");
+
 // A fresh installation for one test: working directory <root>/run with the
 // status file directory <root>/debug beside it, a clock the test sets and a
 // console that keeps what is printed.
@@ -45,7 +50,6 @@ class TestInstallation {
   std::string fastXml() const { return readFile("../debug/fast.xml"); }
   std::string slowXml() const { return readFile("../debug/slow.xml"); }
 
-  FileSystem& files() { return *files_; }
   // The files of an installation in memory, to make them fail.
   MemoryFileSystem& memory();
 

@@ -6,7 +6,6 @@
 // slow start cannot let the moment pass unseen.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <regex>
 #include <string>
 

@@ -47,10 +47,7 @@ class TimeSwitchTest : public ::testing::Test {
     ts = t.timeSwitch.get();
   }
   DigitalOutput& channel(int32_t n, int32_t mode, const std::string& file) {
-    Tessaro& t = inst->t();
-    t.outputs.put(n, std::make_unique<DigitalOutput>(t, n, t.devices.get(0), n, mode, -1,
-                                                     "", file));
-    return *t.outputs.get(n);
+    return PutChannel(inst->t(), n, inst->t().devices.get(0), n, mode, -1, "", file);
   }
   State state(int32_t n) const { return StateOf(inst->t(), n); }
   int32_t tick(int64_t now) {
