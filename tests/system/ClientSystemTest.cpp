@@ -10,6 +10,7 @@
 
 #include "platform/Socket.h"
 #include "tests/support/ServerInstallation.h"
+#include "tools/support/FreePort.h"
 
 namespace {
 
@@ -103,10 +104,7 @@ TEST_F(ClientSystemTest, EachCommandArrivesAsItsRequest) {
 // No server is needed below; a listener of the test's own stands in where one
 // must accept.
 TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
-  TcpListener closed;  // bound by nobody: take a free port, then let it go
-  ASSERT_EQ(closed.open("", 0, 1), ListenResult::Ok);
-  const std::string freePort = std::to_string(closed.port());
-  closed = TcpListener();
+  const std::string freePort = std::to_string(FreePort());  // bound by nobody
 
   ClientRun refused = RunClient({"--port", freePort, "debug", "1"});
   EXPECT_EQ(refused.status, 3);

@@ -44,10 +44,9 @@ TEST(DenkoviSystemTest, WithoutABoardTheProgramReportsItAndServesOn) {
   EXPECT_EQ(client.request("cmd=debug&username=op&enaoutp=0\r\n"), "ok\r\n");
   EXPECT_EQ(client.request("cmd=dout&username=op&outn=0&mode=ein\r\n"), "ok\r\n");
   EXPECT_TRUE(p->waitForOutput("DENKOVI: 00000101\n", 10000)) << p->output();
-  EXPECT_TRUE(WaitUntil([&] {
-    return inst.slowXml().find("<outn>0</outn>\n   <valid>1</valid>\n   <value>1</value>") !=
-           std::string::npos;
-  })) << inst.slowXml();
+  const std::string shown = "<outn>0</outn>\n   <valid>1</valid>\n   <value>1</value>";
+  EXPECT_TRUE(WaitUntil([&] { return inst.slowXml().find(shown) != std::string::npos; }))
+      << inst.slowXml();
   EXPECT_EQ(CountOf(inst.log(), kWriteFailed), 2u) << inst.log();
 
   EXPECT_TRUE(p->running());

@@ -17,11 +17,6 @@ const char kIni[] =
     "[Devices]\ndev0=dummy_io\n"
     "[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\nout1=0,1,-1,aus,Brenner\n";
 
-// Waits until the status file in dir holds text.
-bool WaitForStatus(const std::string& dir, const std::string& file, const std::string& text) {
-  return WaitUntil([&] { return ReadFile(dir + "/" + file).find(text) != std::string::npos; }, 10000);
-}
-
 TEST(FaultFilesTest, StatusDirectoryCreatedWhileRunningGetsBothFiles) {
   ServerInstallation inst(kIni, /*withDebugDir=*/false);
   auto p = inst.start(TESSARO_BINARY);
@@ -35,13 +30,15 @@ TEST(FaultFilesTest, StatusDirectoryCreatedWhileRunningGetsBothFiles) {
   EXPECT_TRUE(Serves());  // enaoutp marks the slow data
   EXPECT_TRUE(WaitUntil([&] { return FileExists(inst.debug + "/slow.xml"); }));
   EXPECT_EQ(inst.dout(1, "ein", "Brenner"), "ok\r\n");
-  EXPECT_TRUE(WaitForStatus(inst.debug, "slow.xml", "[f] Brenner: ein"));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return inst.slowXml().find("[f] Brenner: ein") != std::string::npos; }, 10000));
   EXPECT_TRUE(StatusFilesComplete(inst.debug));
   // Both status files must tell the command that ran before they could be
   // written: the message list and the channel show it.
   EXPECT_NE(inst.slowXml().find("[f] Pumpe: ein"), std::string::npos);
   // A file being replaced has its temporary beside it for a moment.
-  EXPECT_TRUE(WaitUntil([&] { return FileNamesIn(inst.debug).size() == 2; })) << "temporary files left behind";
+  EXPECT_TRUE(WaitUntil([&] { return FileNamesIn(inst.debug).size() == 2; }))
+      << "temporary files left behind";
   EXPECT_TRUE(inst.everyCommandLogged());
   EXPECT_TRUE(NoGrowth(before, ReadResources(p->pid())));
   EXPECT_EQ(Stop(*p), 0);
@@ -75,7 +72,8 @@ TEST(FaultFilesTest, EventLogReplacedByDirectoryLosesOnlyItsOwnEntries) {
   EXPECT_TRUE(inst.everyCommandLogged());
   EXPECT_EQ(inst.log().find("[l]"), std::string::npos);
   // The message list follows the log again.
-  EXPECT_TRUE(WaitForStatus(inst.debug, "slow.xml", "[f] Brenner: aus"));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return inst.slowXml().find("[f] Brenner: aus") != std::string::npos; }, 10000));
   EXPECT_TRUE(StatusFilesComplete(inst.debug));
   EXPECT_TRUE(NoGrowth(before, ReadResources(p->pid())));
   EXPECT_EQ(Stop(*p), 0);
