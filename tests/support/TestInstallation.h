@@ -50,6 +50,7 @@ class TestInstallation {
   std::string fastXml() const { return readFile("../debug/fast.xml"); }
   std::string slowXml() const { return readFile("../debug/slow.xml"); }
 
+  FileSystem& files() { return *files_; }
   // The files of an installation in memory, to make them fail.
   MemoryFileSystem& memory();
 
