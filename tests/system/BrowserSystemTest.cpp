@@ -12,8 +12,8 @@
 #include <regex>
 
 #include "gateway/History.h"
-#include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/ServerInstallation.h"
+#include "tests/support/TestInstallation.h"
 #include "tests/support/WebDriver.h"
 
 namespace {
@@ -32,10 +32,9 @@ bool Eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
 class DemoInstallation {
  public:
   DemoInstallation() {
-    fs::create_directories(run);
-    fs::create_directories(root.path() + "/debug");
     for (const auto& f : fs::directory_iterator(TESSARO_SOURCE_DIR "/examples/demo")) {
-      fs::copy_file(f.path(), run + "/" + f.path().filename().string());
+      fs::copy_file(f.path(), run + "/" + f.path().filename().string(),
+                    fs::copy_options::overwrite_existing);
     }
     const std::string tools = TESSARO_TOOLS_DIR;
     sims.push_back(start(tools + "/netio_sim", {"--port", "19230"}));
@@ -46,15 +45,16 @@ class DemoInstallation {
       Eventually([&] { return fs::exists(run + link); });
     }
     seedHistory();
-    std::string failure;
-    server = StartServer(TESSARO_BINARY, run, &failure, Process::Input::DevNull);
+    // At a time of its own: the first pass's minute tick, which writes the
+    // outputs and reads the climate data, runs whatever the real minute.
+    server = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY);
     gateway = start(TESSARO_GATEWAY_BINARY, {"--http", "127.0.0.1:0", "--history", history, "--history-batch", "1"});
     if (server && gateway->waitForOutput("/\n", 10000)) {
       const std::string out = gateway->output();
       url = out.substr(out.find("http://"), out.find("/\n") - out.find("http://") + 1);
     }
   }
-  std::string slowXml() const { return ReadFile(root.path() + "/debug/slow.xml"); }
+  std::string slowXml() const { return inst.slowXml(); }
 
   // The last day of the HB628's inputs, as a recording gateway would
   // have left them: the charts have data from the start.
@@ -74,9 +74,9 @@ class DemoInstallation {
     ASSERT_TRUE(h->write(rows, {}));
   }
 
-  TempDir root;
-  std::string history = root.path() + "/history.sqlite";
-  std::string run = root.path() + "/run";
+  ServerInstallation inst{""};
+  std::string history = inst.root.path() + "/history.sqlite";
+  std::string run = inst.run;
   std::vector<std::unique_ptr<Process>> sims;
   std::unique_ptr<Process> server;
   std::unique_ptr<Process> gateway;
@@ -90,7 +90,7 @@ class DemoInstallation {
 
 TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
   DemoInstallation demo;
-  ASSERT_FALSE(demo.url.empty()) << (demo.gateway ? demo.gateway->output() : "no server");
+  ASSERT_FALSE(demo.url.empty()) << (demo.server ? demo.gateway->output() : demo.inst.why);
   WebDriver browser(1280, 2900);  // tall enough for the whole page in one picture
   ASSERT_TRUE(browser.ready()) << browser.failure();
   ASSERT_TRUE(browser.open(demo.url));
