@@ -3,11 +3,8 @@
 #include <sys/statfs.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-
-#include "bench/BenchSupport.h"
 
 namespace {
 
@@ -26,38 +23,11 @@ constexpr const char* kConfig =
 
 }  // namespace
 
-TempInstallation::TempInstallation(const std::string& base, bool keep) : keep_(keep) {
-  std::string pattern = base + "/tessaro_bench.XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot create a temporary directory in " + base);
-  root_ = pattern;
+TempInstallation::TempInstallation(const std::string& base, bool keep)
+    : root_(base, "tessaro_bench", keep) {
   std::filesystem::create_directory(run());
-  std::filesystem::create_directory(root_ + "/debug");
+  std::filesystem::create_directory(root() + "/debug");
   std::ofstream(run() + "/Tessaro.ini", std::ios::binary) << kConfig;
-}
-
-TempInstallation::~TempInstallation() {
-  if (keep_) {
-    std::fprintf(stderr, "installation kept in %s\n", root_.c_str());
-  } else {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-}
-
-TempDirectory::TempDirectory(const std::string& base, const std::string& prefix, bool keep)
-    : keep_(keep) {
-  std::string pattern = base + "/" + prefix + ".XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot create a temporary directory in " + base);
-  path_ = pattern;
-}
-
-TempDirectory::~TempDirectory() {
-  if (keep_) {
-    std::fprintf(stderr, "kept %s\n", path_.c_str());
-  } else {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
 }
 
 std::string FileSystemTypeName(unsigned long type) {

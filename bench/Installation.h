@@ -2,38 +2,20 @@
 
 #include <string>
 
+#include "tools/support/TempDirectory.h"
+
 // A fresh installation in a new directory under base: run/ with the
 // configuration (the server's working directory) and debug/ beside it.
 // Removed at the end unless kept.
 class TempInstallation {
  public:
   TempInstallation(const std::string& base, bool keep);
-  ~TempInstallation();
-  TempInstallation(const TempInstallation&) = delete;
-  TempInstallation& operator=(const TempInstallation&) = delete;
 
-  const std::string& root() const { return root_; }
-  std::string run() const { return root_ + "/run"; }
+  const std::string& root() const { return root_.path(); }
+  std::string run() const { return root() + "/run"; }
 
  private:
-  std::string root_;
-  bool keep_;
-};
-
-// A new empty directory under base named prefix.XXXXXX, removed with what
-// it holds at the end unless kept.
-class TempDirectory {
- public:
-  TempDirectory(const std::string& base, const std::string& prefix, bool keep);
-  ~TempDirectory();
-  TempDirectory(const TempDirectory&) = delete;
-  TempDirectory& operator=(const TempDirectory&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  bool keep_;
+  TempDirectory root_;
 };
 
 // The name of a statfs type magic, e.g. "ext4"; "file system 0x..." for

@@ -15,7 +15,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
+#include "bench/BenchSupport.h"
 #include "bench/GatewayMeasurements.h"
 #include "bench/GatewayReport.h"
 #include "bench/HistoryMeasurements.h"
@@ -38,9 +40,7 @@ std::string DiskBase() {
   return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   const ParsedOptions parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc),
                                             TESSARO_SERVER, TESSARO_GATEWAY);
   switch (parsed.outcome) {
@@ -111,4 +111,14 @@ int main(int argc, char** argv) {
     status = 1;
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  }
 }

@@ -3,17 +3,12 @@
 #include <set>
 #include <string>
 
-// A fresh directory under /tmp, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
+#include "tools/support/TempDirectory.h"
 
- private:
-  std::string path_;
+// A fresh directory under /tmp, removed with everything in it at the end.
+class TempDir : public TempDirectory {
+ public:
+  TempDir() : TempDirectory("/tmp", "tessaro-test") {}
 };
 
 // Whole-file helpers for tests.
