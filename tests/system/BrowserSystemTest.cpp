@@ -15,18 +15,15 @@
 #include "tests/support/ServerInstallation.h"
 #include "tests/support/TestInstallation.h"
 #include "tests/support/WebDriver.h"
+#include "tools/support/Wait.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-bool Eventually(const std::function<bool()>& done, int timeoutMs = 15000) {
-  for (int waited = 0; waited < timeoutMs; waited += 50) {
-    if (done()) return true;
-    SleepMs(50);
-  }
-  return done();
-}
+// Room for a loaded machine: the page hears from the gateway, the gateway
+// from the status files, and each look is a WebDriver round trip.
+bool Eventually(const std::function<bool()>& done) { return WaitUntil(done, 30000); }
 
 // The demo installation with its simulators, the server and the gateway.
 class DemoInstallation {

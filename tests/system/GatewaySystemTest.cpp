@@ -13,6 +13,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tools/support/Wait.h"
 
 namespace {
 
@@ -24,14 +25,9 @@ constexpr const char* kIni =
 
 const httplib::Headers kJson = {{"Content-Type", "application/json"}};
 
-// Polls until done() holds, at most timeoutMs.
-bool Eventually(const std::function<bool()>& done, int timeoutMs = 10000) {
-  for (int waited = 0; waited < timeoutMs; waited += 20) {
-    if (done()) return true;
-    SleepMs(20);
-  }
-  return done();
-}
+// Room for a loaded machine: the gateway sees the server through the status
+// files it reads a few times a second, and each look is an HTTP request.
+bool Eventually(const std::function<bool()>& done) { return WaitUntil(done, 20000); }
 
 class GatewaySystemTest : public ::testing::Test {
  protected:
