@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "gateway/History.h"
+#include "gateway/history/History.h"
 
 // A year of the demo installation (examples/demo/Tessaro.ini) as the
 // gateway records it, made up but plausible, and the same on every run.

@@ -2,11 +2,11 @@
 
 #include <arpa/inet.h>
 
-#include "gateway/History.h"
-#include "gateway/MqttFace.h"
-#include "gateway/Recorder.h"
-#include "gateway/Requests.h"
-#include "gateway/WebServer.h"
+#include "gateway/history/History.h"
+#include "gateway/mqtt/MqttFace.h"
+#include "gateway/history/Recorder.h"
+#include "gateway/commands/Requests.h"
+#include "gateway/web/WebServer.h"
 
 namespace {
 

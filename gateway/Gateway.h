@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "gateway/CommandQueue.h"
-#include "gateway/Model.h"
+#include "gateway/commands/CommandQueue.h"
+#include "gateway/model/Model.h"
 #include "gateway/Options.h"
-#include "gateway/StatusWatcher.h"
-#include "gateway/Users.h"
+#include "gateway/model/StatusWatcher.h"
+#include "gateway/web/Users.h"
 
 class History;
 class MqttFace;

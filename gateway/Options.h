@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "gateway/MqttFace.h"
+#include "gateway/mqtt/MqttFace.h"
 
 // tessaro_gateway's command line.
 struct Options {

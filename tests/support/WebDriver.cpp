@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "gateway/Base64.h"
+#include "gateway/web/Base64.h"
 #include "tools/support/FreePort.h"
 
 using nlohmann::json;

@@ -11,7 +11,7 @@
 #include <functional>
 #include <regex>
 
-#include "gateway/History.h"
+#include "gateway/history/History.h"
 #include "tests/support/ServerInstallation.h"
 #include "tests/support/TestInstallation.h"
 #include "tests/support/WebDriver.h"

@@ -1,0 +1,122 @@
+#include "gateway/mqtt/HaDiscovery.h"
+
+#include <nlohmann/json.hpp>
+
+#include "gateway/model/StateJson.h"
+
+using nlohmann::json;
+
+namespace {
+
+struct Builder {
+  const std::string& prefix;
+  const std::string& discovery;
+  std::map<std::string, std::string>& configs;
+  json device;
+
+  // Adds the config of one entity; base is the part of the topics that the
+  // entity's values share ("out/3"), objectId its id within the device.
+  void add(const std::string& component, const std::string& objectId, const std::string& base,
+           json config) {
+    config["unique_id"] = prefix + "_" + objectId;
+    config["device"] = device;
+    config["availability_mode"] = "all";
+    json availability = json::array({{{"topic", prefix + "/status"}}});
+    if (!base.empty()) availability.push_back({{"topic", prefix + "/" + base + "/available"}});
+    config["availability"] = availability;
+    configs[discovery + "/" + component + "/" + prefix + "/" + objectId + "/config"] = Dump(config);
+  }
+
+  void measurement(const std::string& objectId, const std::string& base, const std::string& name,
+                   const std::string& stateTopic, const char* deviceClass, const char* unit) {
+    json c = {{"name", name}, {"state_topic", prefix + "/" + stateTopic}, {"state_class", "measurement"}};
+    if (deviceClass != nullptr) c["device_class"] = deviceClass;
+    if (unit != nullptr) c["unit_of_measurement"] = unit;
+    add("sensor", objectId, base, c);
+  }
+};
+
+}  // namespace
+
+std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::string& prefix,
+                                                    const std::string& discoveryPrefix) {
+  std::map<std::string, std::string> configs;
+  Builder b{prefix, discoveryPrefix, configs,
+            {{"identifiers", json::array({prefix})},
+             {"name", "Tessaro"},
+             {"manufacturer", "Tessaro"},
+             {"model", "Heizungssteuerung"}}};
+
+  for (const OutputState& o : s.outputs) {
+    const std::string n = std::to_string(o.n);
+    const std::string base = "out/" + n;
+    const std::string topic = prefix + "/" + base;
+    b.add("select", "out" + n + "_mode", base,
+          {{"name", o.name + " Betriebsart"},
+           {"state_topic", topic + "/mode"},
+           {"command_topic", topic + "/mode/set"},
+           {"options", json::array({"aus", "ein", "uhr", "slave"})}});
+    b.add("binary_sensor", "out" + n + "_state", base,
+          {{"name", o.name},
+           {"state_topic", topic + "/state"},
+           {"payload_on", "ON"},
+           {"payload_off", "OFF"},
+           {"device_class", "power"}});
+    b.add("number", "out" + n + "_timer", base,
+          {{"name", o.name + " Timer ein"},
+           {"state_topic", topic + "/timer"},
+           {"command_topic", topic + "/timer/set"},
+           {"command_template", "{\"minutes\":{{ value | int }},\"on\":true}"},
+           {"min", 0},
+           {"max", 1440},
+           {"step", 1},
+           {"mode", "box"},
+           {"unit_of_measurement", "min"},
+           {"icon", "mdi:timer-outline"}});
+  }
+  for (const AnalogInputs& a : s.ai) {
+    if (a.dev < 0) continue;
+    const std::string d = std::to_string(a.dev);
+    for (size_t k = 1; k <= a.ch.size(); ++k) {
+      const std::string ch = std::to_string(k);
+      b.measurement("ai" + d + "_" + ch, "ai/" + d, "Eingang dev" + d + " CH" + ch,
+                    "ai/" + d + "/" + ch, "voltage", "V");
+    }
+  }
+  for (const TankLevel& t : s.tank) {
+    if (t.dev < 0) continue;
+    const std::string d = std::to_string(t.dev);
+    const std::string base = "tank/" + d;
+    b.measurement("tank" + d + "_level", base, "Tank dev" + d + " F\u00fcllh\u00f6he", base + "/level",
+                  "distance", "cm");
+    b.measurement("tank" + d + "_dist", base, "Tank dev" + d + " Abstand", base + "/dist", "distance",
+                  "cm");
+    b.measurement("tank" + d + "_liter", base, "Tank dev" + d + " Inhalt", base + "/liter",
+                  "volume_storage", "L");
+    b.measurement("tank" + d + "_percent", base, "Tank dev" + d + " F\u00fcllstand", base + "/percent",
+                  nullptr, "%");
+  }
+  for (const ClimateValues& c : s.klp) {
+    if (c.dev < 0) continue;
+    const std::string d = std::to_string(c.dev);
+    const std::string base = "klp/" + d;
+    for (size_t k = 0; k < c.tmp.size(); ++k) {
+      const std::string ch = std::to_string(k);
+      b.measurement("klp" + d + "_tmp" + ch, base, "Klima dev" + d + " Temperatur " + ch,
+                    base + "/tmp/" + ch, "temperature", "\u00b0C");
+    }
+    for (size_t k = 0; k < c.hum.size(); ++k) {
+      const std::string ch = std::to_string(k);
+      b.measurement("klp" + d + "_hum" + ch, base, "Klima dev" + d + " Feuchte " + ch,
+                    base + "/hum/" + ch, "humidity", "%");
+    }
+  }
+  b.add("switch", "enable", "",
+        {{"name", "Ausgabe freigegeben"},
+         {"state_topic", prefix + "/enable"},
+         {"command_topic", prefix + "/enable/set"},
+         {"payload_on", "ON"},
+         {"payload_off", "OFF"},
+         {"icon", "mdi:power-plug"}});
+  return configs;
+}

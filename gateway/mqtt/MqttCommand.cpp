@@ -1,0 +1,53 @@
+#include "gateway/mqtt/MqttCommand.h"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "gateway/commands/Requests.h"
+
+namespace {
+
+bool take(std::string_view& text, std::string_view part) {
+  if (text.substr(0, part.size()) != part) return false;
+  text.remove_prefix(part.size());
+  return true;
+}
+
+// The channel number of "N/...": text up to its "/" is taken; -1 unless it
+// is 0 ... 31.
+int channel(std::string_view& text) {
+  const std::string_view digits = text.substr(0, text.find('/'));
+  text.remove_prefix(digits.size());
+  int n = -1;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  return ec == std::errc() && end == digits.data() + digits.size() && n >= 0 && n <= 31 ? n : -1;
+}
+
+MqttCommand refused(const char* why) { return {"", why}; }
+
+}  // namespace
+
+std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::string_view topic,
+                                            std::string_view payload, std::string_view user) {
+  if (!take(topic, prefix) || !take(topic, "/")) return std::nullopt;
+  if (topic == "enable/set") {
+    if (payload == "ON" || payload == "OFF") return MqttCommand{EnableRequest(user, payload == "ON"), ""};
+    return refused("ON oder OFF erwartet");
+  }
+  if (!take(topic, "out/")) return std::nullopt;
+  const int n = channel(topic);
+  if (topic != "/mode/set" && topic != "/timer/set") return std::nullopt;
+  if (n < 0) return refused("Kanal 0 ... 31 erwartet");
+  if (topic == "/mode/set") {
+    if (!IsOutputMode(payload)) return refused("aus, ein, uhr oder slave erwartet");
+    return MqttCommand{DoutRequest(user, n, payload), ""};
+  }
+  const nlohmann::json body = nlohmann::json::parse(payload, nullptr, false);
+  const nlohmann::json minutes = body.is_object() ? body.value("minutes", nlohmann::json()) : nullptr;
+  const nlohmann::json on = body.is_object() ? body.value("on", nlohmann::json()) : nullptr;
+  if (!minutes.is_number_integer() || minutes.get<int64_t>() < 0 ||
+      minutes.get<int64_t>() > 100000 || !on.is_boolean()) {
+    return refused("{\"minutes\":0 ... 100000,\"on\":true|false} erwartet");
+  }
+  return MqttCommand{TimerRequest(user, n, minutes.get<int>(), on.get<bool>()), ""};
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "gateway/model/Model.h"
+
+class CommandQueue;
+struct mosquitto;
+struct mosquitto_message;
+
+struct MqttOptions {
+  std::string host;  // empty: no MQTT
+  int port = 1883;
+  std::string user;
+  std::string passwordFile;  // its first line is the password
+  std::string caFile;        // set: TLS, the broker's certificate checked against it
+  std::string prefix = "tessaro";
+  std::string discoveryPrefix = "homeassistant";
+  std::string commandUser = "mqtt";  // the username of commands from MQTT
+};
+
+// The MQTT face, a small client in the manner of mosquitto_sub and
+// mosquitto_pub: it keeps the installation's state retained under the
+// prefix, announces it to Home Assistant, and takes commands into the
+// gateway's queue. libmosquitto's own thread keeps the connection and
+// reconnects with a growing pause; every (re)connection publishes the whole
+// retained state again. PREFIX/status is "online" only while connected and
+// the server's status files are fresh; the last will says "offline".
+class MqttFace {
+ public:
+  MqttFace(MqttOptions options, Model& model, CommandQueue& queue);
+  ~MqttFace();
+  MqttFace(const MqttFace&) = delete;
+  MqttFace& operator=(const MqttFace&) = delete;
+
+  // Sets the client up and starts connecting in the background; false with
+  // *error only for what no retry can mend (an unreadable password file).
+  bool start(std::string* error);
+  void stop();
+
+ private:
+  static void onConnect(mosquitto*, void* self, int rc);
+  static void onDisconnect(mosquitto*, void* self, int rc);
+  static void onMessage(mosquitto*, void* self, const mosquitto_message* m);
+
+  void state(const Model::Snapshot& snapshot);
+  void command(const std::string& topic, const std::string& payload);
+  // Publishes on PREFIX/error why a command message was not carried out;
+  // request is the request line sent (ISO 8859-1, empty when none), reply the
+  // server's reply or the reason (UTF-8).
+  void error(const std::string& topic, const std::string& payload, const std::string& request,
+             const std::string& reply);
+  // REQUIRES: mutex_ held. Publishes what differs from what was sent
+  // (everything when all), removing topics that went.
+  void sync(bool all);
+  void publish(const std::string& topic, const std::string& payload, bool retain);
+
+  MqttOptions options_;
+  Model& model_;
+  CommandQueue& queue_;
+  std::string commandUser_;  // ISO 8859-1
+  mosquitto* client_ = nullptr;
+
+  std::mutex mutex_;
+  bool connected_ = false;
+  bool haveState_ = false;  // a slow status file was read: the channels are known
+  State latest_;
+  std::map<std::string, std::string> sentState_;
+  std::map<std::string, std::string> sentConfigs_;
+  std::set<std::string> brokerConfigs_;  // retained configs of this prefix found on the broker
+  std::string sentStatus_;
+  std::vector<std::string> log_;
+};
