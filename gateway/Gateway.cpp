@@ -1,7 +1,5 @@
 #include "gateway/Gateway.h"
 
-#include <arpa/inet.h>
-
 #include "gateway/history/History.h"
 #include "gateway/mqtt/MqttFace.h"
 #include "gateway/history/Recorder.h"
@@ -30,15 +28,13 @@ bool Gateway::start(std::string* error) {
     if (!users_) return false;
   }
   if (options_.http) {
-    in_addr a{};
-    inet_pton(AF_INET, options_.httpAddress.c_str(), &a);
-    if (!users_ && !IsLoopback(ntohl(a.s_addr))) {
-      *error = "--http " + options_.httpAddress +
+    if (!users_ && ReachesBeyondLoopback(options_.web.address)) {
+      *error = "--http " + options_.web.address +
                " reaches beyond this machine: it needs --users, so that only users who log in "
                "can switch the installation";
       return false;
     }
-    if (!users_ && !RequestUser(options_.webUser)) {
+    if (!users_ && !RequestUser(options_.web.anonymousUser)) {
       *error = "--web-user: not a name that can be sent to Tessaro";
       return false;
     }
@@ -54,17 +50,16 @@ bool Gateway::start(std::string* error) {
     mqtt_ = std::make_unique<MqttFace>(options_.mqtt, model_, queue_);
     if (!mqtt_->start(error)) return false;
   }
-  watcher_.start();
   if (options_.http) {
-    web_ = std::make_unique<WebServer>(options_, model_, queue_, users_ ? &*users_ : nullptr,
-                                       history_.get());
-    if (!web_->start(error)) return false;
+    // Made before the watcher runs: it listens to the model from its first state.
+    web_ = std::make_unique<WebServer>(options_.web, model_, queue_, users_ ? &*users_ : nullptr,
+                                       recorder_.get());
   }
-  return true;
+  watcher_.start();
+  return !web_ || web_->start(error);
 }
 
 void Gateway::stop() {
-  model_.stop();  // ends the event streams' waits
   if (web_) web_->stop();
   watcher_.stop();
   if (mqtt_) mqtt_->stop();

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <string_view>
 
@@ -19,6 +21,8 @@ const char* const kUsage =
     "                       from standard input, then exit\n"
     "  --tls-cert FILE      serve HTTPS with this certificate (PEM) ...\n"
     "  --tls-key FILE       ... and this private key (PEM)\n"
+    "  --public-name NAME   a host name under which browsers reach the gateway\n"
+    "                       (repeatable); besides localhost and its own addresses\n"
     "  --web-user NAME      the username of commands while nobody logs in (web)\n"
     "  --history FILE       record into this SQLite file (tessaro-history.sqlite in\n"
     "                       the working directory), or none\n"
@@ -52,6 +56,11 @@ bool ParseEndpoint(std::string_view text, uint32_t* address, uint16_t* port, boo
 
 bool IsLoopback(uint32_t address) { return (address >> 24) == 127; }
 
+bool ReachesBeyondLoopback(const std::string& address) {
+  in_addr a{};
+  return inet_pton(AF_INET, address.c_str(), &a) != 1 || !IsLoopback(ntohl(a.s_addr));
+}
+
 std::optional<Options> ParseOptions(int argc, const char* const* argv, std::string* error) {
   Options o;
   for (int i = 1; i < argc; ++i) {
@@ -69,11 +78,11 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
       uint32_t address = 0;
       if (value == "none") {
         o.http = false;
-      } else if (!ParseEndpoint(value, &address, &o.httpPort, true)) {
+      } else if (!ParseEndpoint(value, &address, &o.web.port, true)) {
         *error = "--http wants ADDR:PORT with an IPv4 address, or none";
         return std::nullopt;
       } else {
-        o.httpAddress = std::string(value.substr(0, value.rfind(':')));
+        o.web.address = std::string(value.substr(0, value.rfind(':')));
       }
     } else if (arg == "--server") {
       if (!ParseEndpoint(value, &o.serverAddress, &o.serverPort)) {
@@ -85,11 +94,19 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
     } else if (arg == "--add-user") {
       o.addUser = value;
     } else if (arg == "--tls-cert") {
-      o.tlsCert = value;
+      o.web.tlsCert = value;
     } else if (arg == "--tls-key") {
-      o.tlsKey = value;
+      o.web.tlsKey = value;
     } else if (arg == "--web-user") {
-      o.webUser = value;
+      o.web.anonymousUser = value;
+    } else if (arg == "--public-name") {
+      std::string name(value);
+      std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+      if (name.empty() || name.find_first_of(":/ ") != std::string::npos) {
+        *error = "--public-name wants a host name without port, such as tessaro.example";
+        return std::nullopt;
+      }
+      o.web.publicNames.push_back(std::move(name));
     } else if (arg == "--history") {
       o.history = value;
     } else if (arg == "--history-batch") {
@@ -139,7 +156,7 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
     *error = "--http none leaves nothing to do without --mqtt";
     return std::nullopt;
   }
-  if (o.tlsCert.empty() != o.tlsKey.empty()) {
+  if (o.web.tlsCert.empty() != o.web.tlsKey.empty()) {
     *error = "--tls-cert and --tls-key go together";
     return std::nullopt;
   }

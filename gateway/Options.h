@@ -5,19 +5,17 @@
 #include <string>
 
 #include "gateway/mqtt/MqttFace.h"
+#include "gateway/web/WebOptions.h"
 
 // tessaro_gateway's command line.
 struct Options {
   bool http = true;  // false: --http none
-  std::string httpAddress = "127.0.0.1";
-  uint16_t httpPort = 8080;
+  WebOptions web;
   uint32_t serverAddress = 0x7F000001;  // host order
   uint16_t serverPort = 1969;
   std::string usersFile;  // empty: no login
   std::string addUser;    // set: add this user to usersFile and exit
-  std::string tlsCert, tlsKey;
-  std::string webUser = "web";  // the requests' username while nobody logs in
-  MqttOptions mqtt;             // mqtt.host empty: no MQTT
+  MqttOptions mqtt;       // mqtt.host empty: no MQTT
   std::string history = "tessaro-history.sqlite";  // "none": no recording
   int historyBatchSeconds = 60;
   bool help = false;
@@ -34,3 +32,5 @@ bool ParseEndpoint(std::string_view text, uint32_t* address, uint16_t* port, boo
 
 // An address of 127.0.0.0/8: only programs on this machine can reach it.
 bool IsLoopback(uint32_t address);
+// The dotted IPv4 address is not such an address.
+bool ReachesBeyondLoopback(const std::string& address);

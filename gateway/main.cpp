@@ -24,6 +24,8 @@ std::string readPassword() {
   }
   std::string password;
   std::getline(std::cin, password);
+  // A line from a Windows file or a serial console ends in CR LF.
+  if (!password.empty() && password.back() == '\r') password.pop_back();
   if (terminal) {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     std::fprintf(stderr, "\n");
@@ -74,9 +76,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tessaro_gateway: %s\n", error.c_str());
     return 1;
   }
+  if (options->http && !options->usersFile.empty() && ReachesBeyondLoopback(options->web.address) &&
+      options->web.tlsCert.empty()) {
+    std::fprintf(stderr,
+                 "tessaro_gateway: --users on %s without --tls-cert: passwords travel the network in "
+                 "clear text; use TLS, or a reverse proxy with TLS in front of a gateway on loopback\n",
+                 options->web.address.c_str());
+  }
   if (options->http) {
-    std::printf("tessaro_gateway: %s://%s:%u/\n", options->tlsCert.empty() ? "http" : "https",
-                options->httpAddress.c_str(), gateway.httpPort());
+    std::printf("tessaro_gateway: %s://%s:%u/\n", options->web.tlsCert.empty() ? "http" : "https",
+                options->web.address.c_str(), gateway.httpPort());
     std::fflush(stdout);
   }
   int sig = 0;

@@ -39,7 +39,7 @@ void CommandQueue::submit(std::string request, std::function<void(const CommandR
     } else if (jobs_.size() >= kMaxWaiting) {
       refused = "zu viele Kommandos in der Warteschlange";
     } else {
-      jobs_.push_back({std::move(request), std::move(done)});
+      jobs_.push_back({std::move(request), std::move(done), std::chrono::steady_clock::now()});
     }
   }
   if (refused != nullptr) return done(unreachable(refused));
@@ -56,6 +56,10 @@ void CommandQueue::run() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    job.done(ExchangeCommand(target_, job.request));
+    if (std::chrono::steady_clock::now() - job.given > kMaxWait) {
+      job.done(unreachable("zu lange in der Warteschlange"));
+    } else {
+      job.done(ExchangeCommand(target_, job.request));
+    }
   }
 }

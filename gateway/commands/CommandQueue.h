@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -16,6 +17,9 @@
 class CommandQueue {
  public:
   static constexpr size_t kMaxWaiting = 32;
+  // A command not begun by then is given up, unsent: whoever gave it
+  // hears in bounded time, and a click long past does not switch later.
+  static constexpr auto kMaxWait = std::chrono::seconds(10);
 
   explicit CommandQueue(CommandTarget target);
   ~CommandQueue();  // stops; waiting commands end Unreachable
@@ -23,7 +27,8 @@ class CommandQueue {
   CommandQueue& operator=(const CommandQueue&) = delete;
 
   // Queues a request line (without line end); its result comes through the
-  // future. A full queue answers at once, Unreachable.
+  // future. A full queue answers at once, Unreachable; so does one that
+  // could not begin within kMaxWait (an exchange takes at most 17 s more).
   std::future<CommandResult> submit(std::string request);
   // The same, with the result handed to done on the queue's thread (for a
   // face whose own thread must not wait).
@@ -33,6 +38,7 @@ class CommandQueue {
   struct Job {
     std::string request;
     std::function<void(const CommandResult&)> done;
+    std::chrono::steady_clock::time_point given;
   };
   void run();
 

@@ -1,6 +1,8 @@
 #include "gateway/history/History.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -66,6 +68,10 @@ class Statement {
 }  // namespace
 
 std::unique_ptr<History> History::Open(const std::string& path, std::string* error) {
+  // What the house did is nobody else's business: a new file is made
+  // owner-only here, and SQLite gives its -wal and -shm files the file's mode.
+  const int made = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (made >= 0) ::close(made);
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
@@ -169,9 +175,11 @@ std::optional<History::Points> History::query(const std::string& name, int64_t f
   if (isChange) {
     Statement before(db_, "SELECT t, v FROM change WHERE series = ? AND t < ? ORDER BY t DESC LIMIT 1");
     if (before.bind(1, id).bind(2, fromMs).step()) p.points.push_back({before.integer(0), unmilli(before.integer(1))});
-    Statement in(db_, "SELECT t, v FROM change WHERE series = ? AND t >= ? AND t <= ? ORDER BY t, rowid");
-    in.bind(1, id).bind(2, fromMs).bind(3, toMs);
-    while (in.step()) p.points.push_back({in.integer(0), unmilli(in.integer(1))});
+    Statement in(db_, "SELECT t, v FROM change WHERE series = ? AND t >= ? AND t <= ? ORDER BY t, rowid LIMIT ?");
+    in.bind(1, id).bind(2, fromMs).bind(3, toMs).bind(4, static_cast<int64_t>(maxPoints) + 1);
+    size_t inSpan = 0;
+    for (; inSpan < maxPoints && in.step(); ++inSpan) p.points.push_back({in.integer(0), unmilli(in.integer(1))});
+    p.tooMany = inSpan == maxPoints && in.step();
     return p;
   }
   const int64_t span = std::max<int64_t>(toMs - fromMs, 1);

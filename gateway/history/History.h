@@ -27,6 +27,7 @@ class History {
   static constexpr int64_t kDayMs = 24 * 60 * kMinuteMs;
   static constexpr int64_t kSamplesKeptMs = 14 * kDayMs;
   static constexpr int64_t kLongKeptMs = 1826 * kDayMs;  // five years
+  static constexpr int64_t kLatestMs = 253402300799999;  // 9999-12-31 23:59:59.999
 
   struct Row {
     std::string series;  // "ai.2.1", "out.3.value", ...
@@ -41,6 +42,9 @@ class History {
     // With averages (a step of 15 minutes or more): each point's minimum and
     // maximum.
     std::vector<std::pair<double, double>> ranges;
+    // A change series with more than maxPoints changes in the span: points
+    // holds only the first of them.
+    bool tooMany = false;
   };
 
   // Opens the database at path, creating or migrating it; nothing, with
@@ -59,9 +63,10 @@ class History {
 
   // The series' points in [fromMs, toMs], at most about maxPoints of them:
   // a change series gives its changes (and the last one before fromMs, the
-  // state at the start); a sample series its minute samples when they fit,
-  // else 15-minute averages, else averages over as many buckets as needed.
-  // Nothing for a series that was never recorded.
+  // state at the start), up to maxPoints; a sample series its minute samples
+  // when they fit, else 15-minute averages, else averages over as many
+  // buckets as needed. Nothing for a series that was never recorded.
+  // REQUIRES: 0 <= fromMs <= toMs <= kLatestMs.
   std::optional<Points> query(const std::string& series, int64_t fromMs, int64_t toMs,
                               size_t maxPoints = 2000);
 

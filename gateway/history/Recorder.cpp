@@ -1,5 +1,7 @@
 #include "gateway/history/Recorder.h"
 
+#include <set>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -112,7 +114,65 @@ void Recorder::run() {
   }
 }
 
+std::optional<History::Points> Recorder::query(const std::string& series, int64_t fromMs, int64_t toMs,
+                                               size_t maxPoints) {
+  std::lock_guard flushing(flushMutex_);
+  std::vector<History::Row> waiting;
+  bool change = false;
+  {
+    std::lock_guard lock(mutex_);
+    for (const History::Row& r : changes_) {
+      if (r.series == series) waiting.push_back(r);
+    }
+    change = !waiting.empty();
+    for (const History::Row& r : samples_) {
+      if (!change && r.series == series) waiting.push_back(r);
+    }
+  }
+  std::optional<History::Points> p = history_.query(series, fromMs, toMs, maxPoints);
+  if (waiting.empty()) return p;
+  if (!p) {
+    p.emplace();
+    p->series = series;
+    p->stepMs = change ? 0 : History::kMinuteMs;
+  }
+  if (change) {
+    // The state at the start is the last change before it, waiting or not.
+    for (const History::Row& r : waiting) {
+      if (r.timeMs >= fromMs) continue;
+      if (!p->points.empty() && p->points.front().first < fromMs) p->points.erase(p->points.begin());
+      p->points.insert(p->points.begin(), {r.timeMs, r.value});
+    }
+  } else if (p->stepMs != History::kMinuteMs) {
+    return p;  // averages: a minute that waits changes them too little to show
+  }
+  for (const History::Row& r : waiting) {
+    if (r.timeMs < fromMs || r.timeMs > toMs) continue;
+    const size_t inSpan = p->points.size() - (!p->points.empty() && p->points.front().first < fromMs ? 1 : 0);
+    if (change && inSpan >= maxPoints) {
+      p->tooMany = true;
+      break;
+    }
+    p->points.push_back({r.timeMs, r.value});
+  }
+  return p;
+}
+
+std::vector<std::string> Recorder::series() {
+  std::lock_guard flushing(flushMutex_);
+  std::set<std::string> names;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto* rows : {&samples_, &changes_}) {
+      for (const History::Row& r : *rows) names.insert(r.series);
+    }
+  }
+  for (std::string& name : history_.series()) names.insert(std::move(name));
+  return {names.begin(), names.end()};
+}
+
 void Recorder::flush() {
+  std::lock_guard flushing(flushMutex_);
   std::vector<History::Row> samples, changes;
   {
     std::lock_guard lock(mutex_);

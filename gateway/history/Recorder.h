@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +34,13 @@ class Recorder {
   void start();
   void stop();
 
+  // The history's points of the series (History::query), with the rows
+  // still waiting for their batch, so that a change shows at once.
+  std::optional<History::Points> query(const std::string& series, int64_t fromMs, int64_t toMs,
+                                       size_t maxPoints);
+  // Every series recorded or waiting to be, by name.
+  std::vector<std::string> series();
+
   // The rows of one state as the recorder takes them, for tests: the
   // changes against the channels seen before (updated), and when sample is
   // true the sensor samples at nowMs.
@@ -48,6 +57,9 @@ class Recorder {
   std::chrono::milliseconds batch_;
   WallClock now_;
 
+  // Held while a batch goes to the disk and while a query reads, so that a
+  // query sees each row once: waiting or written.
+  std::mutex flushMutex_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

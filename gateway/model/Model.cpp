@@ -13,25 +13,10 @@ void Model::update(State state) {
     current_.json = std::move(json);
     copy = current_;
   }
-  changed_.notify_all();
   for (const Listener& l : listeners_) l(copy);
 }
 
 Model::Snapshot Model::snapshot() const {
   std::lock_guard lock(mutex_);
   return current_;
-}
-
-Model::Snapshot Model::waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, timeout, [&] { return stopped_ || current_.version > seen; });
-  return current_;
-}
-
-void Model::stop() {
-  {
-    std::lock_guard lock(mutex_);
-    stopped_ = true;
-  }
-  changed_.notify_all();
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -29,20 +27,11 @@ class Model {
 
   Snapshot snapshot() const;
 
-  // Waits until the version is above seen, at most timeout or until stop():
-  // the snapshot then, whatever its version.
-  Snapshot waitForChange(uint64_t seen, std::chrono::milliseconds timeout) const;
-
-  // Ends every wait at once, for good.
-  void stop();
-
   // Called for every change, in order. REQUIRES: before the first update.
   void listen(Listener listener) { listeners_.push_back(std::move(listener)); }
 
  private:
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
   Snapshot current_;
-  bool stopped_ = false;
   std::vector<Listener> listeners_;
 };

@@ -12,10 +12,15 @@
 class Users {
  public:
   // Nothing, with *error saying which line and why, when the file cannot be
-  // read or holds a line that is not a user with a strong hash.
+  // read, others than its owner may write it, or it holds a line that is not
+  // a user with a strong hash.
   static std::optional<Users> Load(const std::string& path, std::string* error);
+  // The same for the file's text; where names the file in *error.
+  static std::optional<Users> Parse(std::string_view text, const std::string& where, std::string* error);
 
-  // True when name exists and password is its password.
+  // True when name exists and password is its password. An unknown name
+  // costs a hash all the same, so the time taken does not tell which names
+  // exist.
   bool check(std::string_view name, std::string_view password) const;
   bool empty() const { return hashes_.empty(); }
 
@@ -24,7 +29,9 @@ class Users {
   static std::string Hash(std::string_view password);
 
   // Adds name to the file at path, or gives it a new password, replacing the
-  // file whole with owner-only permissions; false with *error when it fails.
+  // file whole with owner-only permissions through a fresh temporary file
+  // beside it; false with *error when it fails or when name could never be
+  // sent to the server as a request's username (see RequestUser).
   static bool Set(const std::string& path, std::string_view name, std::string_view password,
                   std::string* error);
 

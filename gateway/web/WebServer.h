@@ -1,75 +1,51 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <map>
-#include <memory>
-#include <mutex>
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "gateway/Options.h"
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+#include "gateway/web/EventStreams.h"
+#include "gateway/web/HttpDaemon.h"
+#include "gateway/web/Login.h"
+#include "gateway/web/RequestRules.h"
+#include "gateway/web/Routes.h"
+#include "gateway/web/WebOptions.h"
 
 class CommandQueue;
-class History;
 class Model;
+class Recorder;
 class Users;
 
-// The web face: the page, the state as JSON and as Server-Sent Events, and
-// the commands. It switches a house's heating, so every request is checked:
-// a login when there are users, state changes only same-origin and as JSON,
-// small bodies, and headers that keep the page out of other sites' frames.
+// The web face: the page, the state as JSON and as Server-Sent Events, the
+// history and the commands. It switches a house's heating, so every
+// request passes, in this order and before its body is read: its Host, a
+// route that takes it, its body's framing and size, the login when there
+// are users, and for a state change the same-origin and JSON rules. Every
+// answer carries headers that keep the page out of other sites' frames.
 class WebServer {
  public:
-  static constexpr size_t kMaxBody = 4096;
-  static constexpr int kMaxEventClients = 8;
-
-  // users null: nobody logs in, commands carry options.webUser; history
-  // null: nothing is recorded.
-  WebServer(const Options& options, Model& model, CommandQueue& queue, const Users* users,
-            History* history);
+  // users null: nobody logs in, commands carry options.anonymousUser;
+  // history null: nothing is recorded. REQUIRES: before the model's first
+  // update.
+  WebServer(WebOptions options, Model& model, CommandQueue& queue, const Users* users,
+            Recorder* history);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
-  // Binds and serves on a thread of its own; false with *error when it cannot.
+  // Binds and serves; false with *error when it cannot.
   bool start(std::string* error);
   void stop();
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return daemon_.port(); }
 
  private:
-  void routes();
-  // The logged-in user's name (UTF-8), or nothing after answering 401.
-  std::optional<std::string> authenticate(const httplib::Request& req, httplib::Response& res);
-  // False after answering 403 or 415: not a same-origin JSON request.
-  bool sameOriginJson(const httplib::Request& req, httplib::Response& res) const;
-  // Sends the request built for the logged-in user and answers with the reply.
-  void command(const httplib::Request& req, httplib::Response& res,
-               const std::function<std::string(std::string_view user)>& request);
-  void events(const httplib::Request& req, httplib::Response& res, const std::string& user);
-  void history(const httplib::Request& req, httplib::Response& res);
+  std::optional<HttpAnswer> admit(HttpRequest& r);
 
-  Options options_;
-  Model& model_;
-  CommandQueue& queue_;
-  const Users* users_;
-  History* history_;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  uint16_t port_ = 0;
-  std::atomic<int> eventClients_{0};
-  std::atomic<bool> stopping_{false};
-
-  // Credentials checked recently: crypt(3) is slow on purpose, and the
-  // browser sends them with every request.
-  std::mutex authMutex_;
-  std::map<std::string, std::chrono::steady_clock::time_point> verified_;
+  WebOptions options_;
+  HostNames names_;
+  Login login_;
+  EventStreams streams_;
+  Routes routes_;
+  HttpDaemon daemon_;
 };

@@ -1,0 +1,175 @@
+#include "gateway/web/Routes.h"
+
+#include <charconv>
+
+#include "gateway/commands/CommandQueue.h"
+#include "gateway/commands/Requests.h"
+#include "gateway/history/Recorder.h"
+#include "gateway/model/Latin1.h"
+#include "gateway/model/Model.h"
+#include "gateway/web/EventStreams.h"
+#include "gateway/web/HistoryAnswer.h"
+#include "gateway/web/WebAssets.h"
+
+namespace {
+
+using nlohmann::json;
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// The request's JSON object; discarded when it is none.
+json bodyOf(const HttpRequest& r) {
+  json body = json::parse(r.body, nullptr, false);
+  return body.is_object() ? body : json(json::value_t::discarded);
+}
+
+bool isMode(const json& mode) { return mode.is_string() && IsOutputMode(mode.get<std::string>()); }
+
+bool inRange(const json& v, int64_t low, int64_t high) {
+  return v.is_number_integer() && v.get<int64_t>() >= low && v.get<int64_t>() <= high;
+}
+
+HttpAnswer answerOf(const CommandResult& result) {
+  switch (result.status) {
+    case CommandResult::Status::Ok: return JsonAnswer(200, {{"reply", "ok"}});
+    case CommandResult::Status::Refused: return JsonAnswer(409, {{"reply", Latin1ToUtf8(result.reply)}});
+    case CommandResult::Status::Unreachable: break;
+  }
+  return JsonAnswer(503, {{"error", result.detail}});
+}
+
+// A path segment that is a number of at most nine digits, else -1.
+long numberOf(std::string_view segment) {
+  long n = -1;
+  if (segment.empty() || segment.size() > 9) return -1;
+  const auto [end, ec] = std::from_chars(segment.data(), segment.data() + segment.size(), n);
+  return ec == std::errc() && end == segment.data() + segment.size() ? n : -1;
+}
+
+}  // namespace
+
+Routes::Routes(Services services) : s_(services) {
+  const auto noJson = [](Reply& reply) { reply(Refusal(400, "Der Inhalt ist kein JSON-Objekt.")); };
+  routes_ = {
+      {"GET", "/api/state", 0,
+       [this](const HttpRequest& r, long, Reply& reply) {
+         json j = s_.model.snapshot().json;
+         j["user"] = s_.loginRequired ? json(r.user) : json(nullptr);
+         reply(JsonAnswer(200, j));
+       }},
+      {"GET", "/api/events", 0,
+       [this](const HttpRequest& r, long, Reply& reply) {
+         reply(s_.streams.open(r.client, s_.loginRequired ? json(r.user) : json(nullptr)));
+       }},
+      {"GET", "/api/history", 0,
+       [this](const HttpRequest& r, long, Reply& reply) { reply(HistoryAnswer(r, s_.history, nowMs())); }},
+      {"POST", "/api/outputs/#/mode", kMaxCommandBody,
+       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
+         const json body = bodyOf(r);
+         if (body.is_discarded()) return noJson(reply);
+         const json mode = body.value("mode", json());
+         if (n < 0 || n > 31 || !isMode(mode)) {
+           return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
+         }
+         command(r, reply, [&](std::string_view user) {
+           return DoutRequest(user, static_cast<int>(n), mode.get<std::string>());
+         });
+       }},
+      {"POST", "/api/outputs/#/timer", kMaxCommandBody,
+       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
+         const json body = bodyOf(r);
+         if (body.is_discarded()) return noJson(reply);
+         const json minutes = body.value("minutes", json());
+         const json on = body.value("on", json());
+         if (n < 0 || n > 31 || !inRange(minutes, 0, 100000) || !on.is_boolean()) {
+           return reply(Refusal(400, "Kanal 0 ... 31, minutes 0 ... 100000 und on true oder false erwartet."));
+         }
+         command(r, reply, [&](std::string_view user) {
+           return TimerRequest(user, static_cast<int>(n), minutes.get<int>(), on.get<bool>());
+         });
+       }},
+      {"POST", "/api/mask", kMaxCommandBody,
+       [this, noJson](const HttpRequest& r, long, Reply& reply) {
+         const json body = bodyOf(r);
+         if (body.is_discarded()) return noJson(reply);
+         const json mask = body.value("mask", json());
+         const json mode = body.value("mode", json());
+         if (!inRange(mask, 0, UINT32_MAX) || !isMode(mode)) {
+           return reply(Refusal(400, "mask 0 ... 4294967295 und mode aus, ein, uhr oder slave erwartet."));
+         }
+         command(r, reply, [&](std::string_view user) {
+           return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), mode.get<std::string>());
+         });
+       }},
+      {"POST", "/api/enable", kMaxCommandBody,
+       [this, noJson](const HttpRequest& r, long, Reply& reply) {
+         const json body = bodyOf(r);
+         if (body.is_discarded()) return noJson(reply);
+         const json enabled = body.value("enabled", json());
+         if (!enabled.is_boolean()) return reply(Refusal(400, "enabled true oder false erwartet."));
+         command(r, reply, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
+       }},
+      {"GET", "*", 0,
+       [](const HttpRequest& r, long, Reply& reply) {
+         const WebAsset* asset = FindWebAsset(r.path);
+         if (asset == nullptr) return reply(Refusal(404, "Nicht gefunden."));
+         HttpAnswer a;
+         a.contentType = std::string(asset->contentType);
+         a.body = std::string(asset->body);
+         reply(std::move(a));
+       }},
+  };
+}
+
+const Routes::Route* Routes::match(const HttpRequest& r, long* n, bool* pathKnown) const {
+  *pathKnown = false;
+  const std::string_view path = r.path;
+  for (const Route& route : routes_) {
+    long number = -1;
+    bool same = route.pattern == "*" || route.pattern == path;
+    const size_t hash = route.pattern.find('#');
+    if (!same && hash != std::string_view::npos && path.substr(0, hash) == route.pattern.substr(0, hash)) {
+      const std::string_view tail = route.pattern.substr(hash + 1);
+      const std::string_view rest = path.substr(hash);
+      const size_t end = rest.find('/');
+      number = numberOf(rest.substr(0, end));
+      same = number >= 0 && end != std::string_view::npos && rest.substr(end) == tail;
+    }
+    if (!same) continue;
+    *pathKnown = *pathKnown || route.pattern != "*";
+    const bool get = route.method == "GET" && r.method == "HEAD";
+    if (route.method == r.method || get) {
+      *n = number;
+      return &route;
+    }
+  }
+  return nullptr;
+}
+
+std::variant<size_t, HttpAnswer> Routes::find(const HttpRequest& r) const {
+  long n = -1;
+  bool pathKnown = false;
+  const Route* route = match(r, &n, &pathKnown);
+  if (route != nullptr) return route->bodyLimit;
+  if (!pathKnown) return Refusal(404, "Nicht gefunden.");
+  return Refusal(405, "Diese Methode gibt es hier nicht.");
+}
+
+void Routes::handle(const HttpRequest& r, Reply reply) const {
+  long n = -1;
+  bool pathKnown = false;
+  const Route* route = match(r, &n, &pathKnown);
+  if (route == nullptr) return reply(Refusal(404, "Nicht gefunden."));
+  route->handler(r, n, reply);
+}
+
+void Routes::command(const HttpRequest& r, Reply& reply,
+                     const std::function<std::string(std::string_view user)>& build) const {
+  const std::optional<std::string> user = RequestUser(r.user);
+  if (!user) return reply(Refusal(400, "Dieser Benutzername kann nicht an Tessaro gesendet werden."));
+  s_.queue.submit(build(*user), [reply](const CommandResult& result) { reply(answerOf(result)); });
+}
