@@ -31,7 +31,3 @@ class GatewayProcess {
   Process process_;
   uint16_t port_ = 0;
 };
-
-// The port of the "tessaro_gateway: http://127.0.0.1:PORT/" line the
-// gateway prints once it listens; nothing before that line is complete.
-std::optional<uint16_t> ParseGatewayPort(std::string_view console);

@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer) {
+CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer, uint32_t from) {
   const int64_t end = NowMs() + timeoutMs;
   while (true) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -17,6 +17,10 @@ CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer) {
     }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
+    if (from != 0) {
+      addr.sin_addr.s_addr = htonl(from);
+      bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<uint16_t>(port));
     if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return;

@@ -2,6 +2,7 @@
 
 // The child processes and the waits of the system tests are shared with the
 // simulators and the benchmark; the command client is the tests' own.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,8 +13,10 @@
 class CommandClient {
  public:
   // Tries for up to timeoutMs to connect to 127.0.0.1:port; receiveBuffer > 0
-  // shrinks the client's receive buffer (a slow reader).
-  explicit CommandClient(int port, int timeoutMs = 5000, int receiveBuffer = 0);
+  // shrinks the client's receive buffer (a slow reader); from, when not 0,
+  // is the address it connects from (host order: 127.0.0.2 is another
+  // client of this machine).
+  explicit CommandClient(int port, int timeoutMs = 5000, int receiveBuffer = 0, uint32_t from = 0);
   ~CommandClient();
   CommandClient(const CommandClient&) = delete;
   CommandClient& operator=(const CommandClient&) = delete;

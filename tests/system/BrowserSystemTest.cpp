@@ -45,11 +45,9 @@ class DemoInstallation {
     // At a time of its own: the first pass's minute tick, which writes the
     // outputs and reads the climate data, runs whatever the real minute.
     server = inst.startAt(At(2026, 6, 10, 8, 15, 30), TESSARO_BINARY);
-    gateway = start(TESSARO_GATEWAY_BINARY, {"--http", "127.0.0.1:0", "--history", history, "--history-batch", "1"});
-    if (server && gateway->waitForOutput("/\n", 10000)) {
-      const std::string out = gateway->output();
-      url = out.substr(out.find("http://"), out.find("/\n") - out.find("http://") + 1);
-    }
+    const uint16_t port =
+        StartGateway(TESSARO_GATEWAY_BINARY, {"--history", history, "--history-batch", "1"}, run, &gateway);
+    if (server && port != 0) url = "http://127.0.0.1:" + std::to_string(port) + "/";
   }
   std::string slowXml() const { return inst.slowXml(); }
 

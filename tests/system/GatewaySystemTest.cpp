@@ -43,14 +43,9 @@ class GatewaySystemTest : public ::testing::Test {
 
   // Starts the gateway with args on a free port; false when it did not come up.
   bool startGateway(std::vector<std::string> args = {}, Process::Input input = Process::Input::DevNull) {
-    args.insert(args.begin(), {"--http", "127.0.0.1:0"});
-    gateway = std::make_unique<Process>(TESSARO_GATEWAY_BINARY, args, run, input);
-    const std::string banner = "tessaro_gateway: http://127.0.0.1:";
-    if (!gateway->waitForOutput("/\n", 10000)) return false;
-    const std::string out = gateway->output();
-    port = std::stoi(out.substr(out.find(banner) + banner.size()));
+    port = StartGateway(TESSARO_GATEWAY_BINARY, std::move(args), run, &gateway, input);
     client = std::make_unique<httplib::Client>("127.0.0.1", port);
-    return true;
+    return port != 0;
   }
 
   json state() {

@@ -127,3 +127,29 @@ std::unique_ptr<Process> StartServer(const std::string& program, const std::stri
   *failure = "port 1969 stayed busy";
   return nullptr;
 }
+
+std::optional<uint16_t> ParseGatewayPort(std::string_view console) {
+  constexpr std::string_view kListening = "tessaro_gateway: http://127.0.0.1:";
+  const size_t at = console.find(kListening);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view rest = console.substr(at + kListening.size());
+  const size_t end = rest.find("/\n");
+  if (end == std::string_view::npos || end == 0 || end > 5) return std::nullopt;
+  long port = 0;
+  for (const char c : rest.substr(0, end)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    port = port * 10 + (c - '0');
+  }
+  if (port < 1 || port > 65535) return std::nullopt;
+  return static_cast<uint16_t>(port);
+}
+
+uint16_t StartGateway(const std::string& program, std::vector<std::string> args,
+                      const std::string& workDir, std::unique_ptr<Process>* gateway,
+                      Process::Input input) {
+  args.insert(args.begin(), {"--http", "127.0.0.1:0"});
+  *gateway = std::make_unique<Process>(program, args, workDir, input);
+  Process& g = **gateway;
+  WaitUntil([&] { return ParseGatewayPort(g.output()) || !g.running(); }, 10000);
+  return ParseGatewayPort(g.output()).value_or(0);
+}

@@ -4,8 +4,11 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A child started in a working directory with its standard input on a pipe
@@ -66,3 +69,14 @@ std::unique_ptr<Process> StartServer(const std::string& program, const std::stri
                                      Process::Input input = Process::Input::Pipe,
                                      int retryMs = kPortWaitMs,
                                      const std::vector<std::string>& env = {});
+
+// The port of the "tessaro_gateway: http://127.0.0.1:PORT/" line the
+// gateway prints once it listens; nothing before that line is complete.
+std::optional<uint16_t> ParseGatewayPort(std::string_view console);
+
+// The gateway program started in workDir with "--http 127.0.0.1:0" and
+// args: the port it listens on, once it says so within 10 s; 0 when it did
+// not come up (its output tells why).
+uint16_t StartGateway(const std::string& program, std::vector<std::string> args,
+                      const std::string& workDir, std::unique_ptr<Process>* gateway,
+                      Process::Input input = Process::Input::DevNull);

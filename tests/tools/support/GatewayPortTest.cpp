@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "bench/GatewayProcess.h"
+#include "tools/support/Process.h"
 
 namespace {
 
-TEST(BenchGatewayProcess, PortComesFromTheCompleteListeningLine) {
+TEST(GatewayPort, ComesFromTheCompleteListeningLine) {
   struct Case {
     const char* console;
     std::optional<uint16_t> port;
