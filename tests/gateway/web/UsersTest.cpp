@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/TempDir.h"
 
@@ -41,6 +42,28 @@ TEST(Users, FileWithAWeakOrMissingHashIsRefusedWithItsLine) {
     EXPECT_NE(error.find("users:2:"), std::string::npos) << error;
   }
   EXPECT_FALSE(Users::Load(dir.path() + "/none", &error));
+}
+
+TEST(Users, OnlyNamesTheServerCanLogAreSetAndNoLinkBesideTheFileIsFollowed) {
+  TempDir dir;
+  const std::string path = dir.path() + "/users";
+  const std::string bystander = dir.path() + "/bystander";
+  WriteFile(bystander, "kept\n");
+  ASSERT_EQ(symlink(bystander.c_str(), (path + ".tmp").c_str()), 0);
+  std::string error;
+  for (const char* name : {"a&b", "a=b", "a:b", "a\x7F", "\u20ac", "\xC3", "a\x01", ""}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(Users::Set(path, name, "x", &error));
+    EXPECT_NE(error.find("ISO 8859-1"), std::string::npos) << error;
+  }
+  ASSERT_TRUE(Users::Set(path, "anna", "x", &error)) << error;
+  EXPECT_EQ(ReadFile(bystander), "kept\n");
+
+  chmod(path.c_str(), 0620);
+  EXPECT_FALSE(Users::Load(path, &error));
+  EXPECT_NE(error.find("others than its owner may write it"), std::string::npos) << error;
+  chmod(path.c_str(), 0640);
+  EXPECT_TRUE(Users::Load(path, &error)) << error;
 }
 
 }  // namespace
