@@ -8,7 +8,7 @@ packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-de
   libmicrohttpd-dev libcpp-httplib-dev nlohmann-json3-dev libpugixml-dev libcrypt-dev libmosquitto-dev libsqlite3-dev
   sqlite3
   mosquitto mosquitto-clients chromium chromium-driver
-  netcat-openbsd faketime logrotate "$@")
+  netcat-openbsd faketime logrotate openssl "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -303,4 +303,37 @@ TEST_F(HostileClientTest, AMillionChangesAreAnsweredWithinBoundsOrRefused) {
   EXPECT_LT(rss(), kMostRssKiB);
 }
 
+TEST_F(HostileClientTest, TlsIsVersion12Or13WithForwardSecrecyAndAsksForHsts) {
+  const std::string cert = inst.root.path() + "/cert.pem", key = inst.root.path() + "/key.pem";
+  Process make("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                                    "/CN=localhost", "-keyout", key, "-out", cert},
+               inst.run, Process::Input::DevNull);
+  ASSERT_EQ(make.wait(60000), 0) << make.output();
+  ASSERT_NO_FATAL_FAILURE(startGateway({"--tls-cert", cert, "--tls-key", key}));
+  const struct {
+    std::vector<std::string> offer;
+    const char* cipher;  // "(NONE)": refused
+  } cases[] = {
+      {{"-tls1_3"}, "TLS_"},
+      {{"-tls1_2", "-cipher", "ECDHE-RSA-AES128-GCM-SHA256"}, "ECDHE-RSA-AES128-GCM-SHA256"},
+      {{"-tls1_2", "-cipher", "AES128-SHA"}, "(NONE)"},
+      {{"-tls1_2", "-cipher", "AES256-SHA256"}, "(NONE)"},
+      {{"-tls1_2", "-cipher", "ECDHE-RSA-AES128-SHA256"}, "(NONE)"},
+      {{"-tls1_1", "-cipher", "ALL:@SECLEVEL=0"}, "(NONE)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.offer.back());
+    std::vector<std::string> args = {"s_client", "-connect", "127.0.0.1:" + std::to_string(port)};
+    args.insert(args.end(), c.offer.begin(), c.offer.end());
+    Process hello("/usr/bin/openssl", args, inst.run, Process::Input::DevNull);
+    hello.wait(20000);
+    EXPECT_NE(hello.output().find(std::string("Cipher is ") + c.cipher), std::string::npos) << hello.output();
+  }
+  httplib::SSLClient client("127.0.0.1", port);
+  client.enable_server_certificate_verification(false);
+  const auto res = client.Get("/api/state");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->get_header_value("Strict-Transport-Security"), "max-age=31536000");
+}
+
 }  // namespace

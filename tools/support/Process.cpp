@@ -129,10 +129,14 @@ std::unique_ptr<Process> StartServer(const std::string& program, const std::stri
 }
 
 std::optional<uint16_t> ParseGatewayPort(std::string_view console) {
-  constexpr std::string_view kListening = "tessaro_gateway: http://127.0.0.1:";
+  constexpr std::string_view kListening = "tessaro_gateway: http";
+  constexpr std::string_view kAddress = "://127.0.0.1:";
   const size_t at = console.find(kListening);
   if (at == std::string_view::npos) return std::nullopt;
-  const std::string_view rest = console.substr(at + kListening.size());
+  std::string_view rest = console.substr(at + kListening.size());
+  if (rest.substr(0, 1) == "s") rest.remove_prefix(1);
+  if (rest.substr(0, kAddress.size()) != kAddress) return std::nullopt;
+  rest.remove_prefix(kAddress.size());
   const size_t end = rest.find("/\n");
   if (end == std::string_view::npos || end == 0 || end > 5) return std::nullopt;
   long port = 0;

@@ -70,8 +70,9 @@ std::unique_ptr<Process> StartServer(const std::string& program, const std::stri
                                      int retryMs = kPortWaitMs,
                                      const std::vector<std::string>& env = {});
 
-// The port of the "tessaro_gateway: http://127.0.0.1:PORT/" line the
-// gateway prints once it listens; nothing before that line is complete.
+// The port of the "tessaro_gateway: http://127.0.0.1:PORT/" line (https
+// with TLS) the gateway prints once it listens; nothing before that line is
+// complete.
 std::optional<uint16_t> ParseGatewayPort(std::string_view console);
 
 // The gateway program started in workDir with "--http 127.0.0.1:0" and

@@ -19,7 +19,8 @@ TEST(GatewayPort, ComesFromTheCompleteListeningLine) {
       {"tessaro_gateway: http://127.0.0.1:0/\n", std::nullopt},
       {"tessaro_gateway: http://127.0.0.1:/\n", std::nullopt},
       {"tessaro_gateway: http://127.0.0.1:8o8o/\n", std::nullopt},
-      {"tessaro_gateway: https://127.0.0.1:8080/\n", std::nullopt},
+      {"tessaro_gateway: https://127.0.0.1:8080/\n", 8080},
+      {"tessaro_gateway: httpx://127.0.0.1:8080/\n", std::nullopt},
       {"tessaro_gateway: no such file\n", std::nullopt},
       {"", std::nullopt},
   };
