@@ -70,6 +70,12 @@ struct GatewayFigures {
   Percentiles answer;      // the mode change's POST until its answer
   Percentiles event;       // the POST until the event showing the new mode
 
+  // GET /api/state on a keep-alive connection, alone and while the face is
+  // under attack: event streams and slow clients connected.
+  Percentiles stateQuiet, stateUnderAttack;
+  int attackStreams = 0, attackSlowClients = 0;
+  Memory attackMemory;  // while under attack
+
   CpuUse idle;           // recording into history
   CpuUse idleNoHistory;  // --history none
   Memory loadMemory;     // after the mode changes

@@ -105,8 +105,54 @@ void MeasureEvents(const Options& o, const TempInstallation& dir, uint16_t port,
   std::fprintf(stderr, "mode changes through the gateway done\n");
 }
 
+constexpr int kAttackStreams = 200;  // four from each of 50 addresses: each one's most
+constexpr int kAttackSlowClients = 64;
+constexpr int kStateRequests = 200;
+
+// kStateRequests GET /api/state on one keep-alive connection.
+Percentiles TimeState(uint16_t port) {
+  httplib::Client api("127.0.0.1", port);
+  api.set_keep_alive(true);
+  api.set_tcp_nodelay(true);
+  api.set_read_timeout(std::chrono::seconds(15));
+  std::vector<int64_t> ns;
+  for (int i = 0; i < kStateRequests; ++i) {
+    const int64_t start = NowNs();
+    const auto answer = api.Get("/api/state");
+    if (!answer || answer->status != 200) Fail("the gateway did not answer GET /api/state");
+    ns.push_back(NowNs() - start);
+  }
+  return PercentilesOf(ns);
+}
+
+// The face under attack: event streams and clients that sent half a request
+// line and then nothing, all connected while GET /api/state is timed; and
+// the same timing before them, side by side. The slow clients are timed
+// well within the 10 s after which the gateway cuts them off.
+void MeasureAttack(uint16_t port, pid_t pid, GatewayFigures* f) {
+  f->stateQuiet = TimeState(port);
+  std::vector<Socket> held;
+  const std::string events = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+  for (int i = 0; i < kAttackStreams; ++i) {
+    held.push_back(ConnectClientFrom(0x7F000002 + static_cast<uint32_t>(i / 4), port));
+    held.back().sendNow(events);
+  }
+  for (int i = 0; i < kAttackStreams; ++i) {
+    if (!held[static_cast<size_t>(i)].waitReadable(10000)) Fail("an event stream got no answer within 10 s");
+  }
+  for (int i = 0; i < kAttackSlowClients; ++i) {
+    held.push_back(ConnectClientFrom(0x7F000064 + static_cast<uint32_t>(i % 4), port));
+    held.back().sendNow("GET /api/st");
+  }
+  f->stateUnderAttack = TimeState(port);
+  f->attackMemory = ReadMemory(pid, false);
+  f->attackStreams = kAttackStreams;
+  f->attackSlowClients = kAttackSlowClients;
+  std::fprintf(stderr, "the face under attack done\n");
+}
+
 // One gateway, idle with one event stream open; then with events the
-// rounds and its memory after them.
+// rounds and its memory after them, and the face under attack.
 CpuUse RunGateway(const Options& o, const TempInstallation& dir, const std::string& history,
                   GatewayFigures* events, int* exitStatus) {
   GatewayProcess gateway(o.gateway, dir, history);
@@ -121,6 +167,7 @@ CpuUse RunGateway(const Options& o, const TempInstallation& dir, const std::stri
     if (events != nullptr) {
       MeasureEvents(o, dir, gateway.port(), stream, mode, events);
       events->loadMemory = ReadMemory(gateway.pid(), false);
+      MeasureAttack(gateway.port(), gateway.pid(), events);
     }
   }
   *exitStatus = gateway.stop();

@@ -1,5 +1,7 @@
 #include "bench/GatewayReport.h"
 
+#include <algorithm>
+
 #include "bench/GatewayMeasurements.h"
 #include "bench/HistoryMeasurements.h"
 
@@ -13,6 +15,8 @@ constexpr double kMaxRecordingPercent = 0.2;  // under
 constexpr double kMaxResidentKiB = 16384.0;   // under
 constexpr double kMaxWeekQueryMs = 50.0;      // under
 constexpr double kMaxYearQueryMs = 200.0;     // under
+constexpr double kMaxAttackP99Ms = 100.0;     // at most
+constexpr double kMaxAttackKiB = 65536.0;     // under
 
 std::string Ms(const Percentiles& p) {
   return Format("%.2f / %.2f ms", p.medianUs / 1000.0, p.p99Us / 1000.0);
@@ -67,6 +71,15 @@ void AddGateway(const GatewayFigures& g, std::vector<Row>& rows) {
                                g.loadMemory.sharedKiB / 1024.0)));
   rows.push_back(Figure("gateway peak resident VmHWM", MiB(g.loadMemory.hwm), "< 16 MiB",
                         g.loadMemory.hwm < kMaxResidentKiB));
+  rows.push_back(Figure("GET /api/state, keep-alive, median / p99", Ms(g.stateQuiet), "(floor)"));
+  rows.push_back(Figure(Format("  under attack: %d streams, %d slow clients", g.attackStreams,
+                               g.attackSlowClients),
+                        Ms(g.stateUnderAttack), Format("p99 <= %.0f ms", kMaxAttackP99Ms),
+                        g.stateUnderAttack.p99Us <= kMaxAttackP99Ms * 1000));
+  rows.push_back(Figure("  under attack / alone, medians",
+                        Format("%.2f x", g.stateUnderAttack.medianUs / std::max(g.stateQuiet.medianUs, 1.0))));
+  rows.push_back(Figure("  gateway VmRSS under attack", MiB(g.attackMemory.rss), "< 64 MiB",
+                        g.attackMemory.rss < kMaxAttackKiB));
 }
 
 void AddHistory(const HistoryFigures& h, std::vector<Row>& rows) {

@@ -44,6 +44,20 @@ Socket ConnectClient(uint16_t port) {
   return socket;
 }
 
+Socket ConnectClientFrom(uint32_t from, uint16_t port) {
+  Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(from);
+  const bool bound = socket.valid() && bind(socket.fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  if (!bound || connect(socket.fd(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    Fail("cannot connect to port " + std::to_string(port) + " from another loopback address");
+  }
+  return socket;
+}
+
 bool ReceiveExact(const Socket& socket, char* buffer, size_t size, int timeoutMs) {
   const int64_t end = NowNs() + int64_t{timeoutMs} * 1000000;
   size_t got = 0;

@@ -11,6 +11,10 @@
 // small writes, none may wait for an ACK. Ends the run when none can be made.
 Socket ConnectClient(uint16_t port);
 
+// The same from another loopback address (host order, 127.0.0.2 and on):
+// another client, as a server that counts clients by address sees it.
+Socket ConnectClientFrom(uint32_t from, uint16_t port);
+
 // Receives exactly size bytes within timeoutMs.
 bool ReceiveExact(const Socket& socket, char* buffer, size_t size, int timeoutMs);
 

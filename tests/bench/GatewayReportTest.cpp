@@ -15,6 +15,9 @@ GatewayFigures GoodGateway() {
   g.idleNoHistory = {60, 0.10, 0.17, 0.18};
   g.loadMemory.rss = 11000;
   g.loadMemory.hwm = 11500;
+  g.stateQuiet = {200, 400};
+  g.stateUnderAttack = {300, 5000};
+  g.attackMemory.rss = 20000;
   return g;
 }
 
@@ -44,7 +47,7 @@ TEST(BenchGatewayReport, EveryTargetIsMetByGoodFigures) {
     ++targets;
     EXPECT_EQ(MetText(r.met), "yes");
   }
-  EXPECT_EQ(targets, 8);
+  EXPECT_EQ(targets, 10);
 }
 
 // Each case moves one figure of good parts to a target's edge.
@@ -70,6 +73,12 @@ TEST(BenchGatewayReport, TargetsHoldUpToTheirBoundary) {
        "mode change POST to its event", "yes"},
       {"event p99 over 100 ms", [](GatewayFigures& g, HistoryFigures&) { g.event.p99Us = 100001; },
        "mode change POST to its event", "no"},
+      {"state under attack, p99 at 100 ms",
+       [](GatewayFigures& g, HistoryFigures&) { g.stateUnderAttack.p99Us = 100000; }, "  under attack:", "yes"},
+      {"state under attack, p99 over 100 ms",
+       [](GatewayFigures& g, HistoryFigures&) { g.stateUnderAttack.p99Us = 100001; }, "  under attack:", "no"},
+      {"64 MiB under attack", [](GatewayFigures& g, HistoryFigures&) { g.attackMemory.rss = 65536; },
+       "  gateway VmRSS under attack", "no"},
       {"idle at 0.5 %", [](GatewayFigures& g, HistoryFigures&) { g.idle.percent = 0.5; },
        "gateway idle CPU over 60 s, recording", "no"},
       {"idle without history at 0.5 %",
