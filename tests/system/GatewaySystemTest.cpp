@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -164,7 +165,7 @@ TEST_F(GatewaySystemTest, BeyondLoopbackOnlyUsersLogInAndTheirInitialReachesTheL
 
   const std::string users = root.path() + "/users";
   Process add(TESSARO_GATEWAY_BINARY, {"--users", users, "--add-user", "\u00e4rger"}, run);
-  add.writeInput("kennwort\n");
+  add.writeInput("kennwort\r\n");  // typed on a line that ends in CR LF
   add.closeInput();
   ASSERT_EQ(add.wait(10000), 0) << add.output();
 
@@ -220,6 +221,11 @@ TEST_F(GatewaySystemTest, HistoryHoldsTheChangesAsJsonAndCsvAndSurvivesAKill) {
     return query.output();
   };
   ASSERT_TRUE(Eventually([&] { return std::stoi("0" + fileSays("SELECT count(*) FROM change;")) >= 6; }));
+  for (const std::string& file : {db, db + "-wal"}) {
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_mode & 077, 0u) << file << " is the household's own";
+  }
 
   // Killed while it records, the file is whole and keeps what was written.
   for (int i = 0; i < 20; ++i) {
