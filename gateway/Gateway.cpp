@@ -20,7 +20,10 @@ CommandTarget targetOf(const Options& o) {
 }  // namespace
 
 Gateway::Gateway(Options options, std::string workDir)
-    : options_(std::move(options)), queue_(targetOf(options_)), watcher_(std::move(workDir), model_) {}
+    : options_(std::move(options)),
+      queue_(targetOf(options_)),
+      programmes_(files_, workDir, [workDir] { return ReadInstallation(workDir); }, model_, queue_),
+      watcher_(std::move(workDir), model_) {}
 
 Gateway::~Gateway() { stop(); }
 
