@@ -60,7 +60,7 @@ bool Gateway::start(std::string* error) {
   watcher_.start();
   if (options_.http) {
     web_ = std::make_unique<WebServer>(options_, model_, queue_, users_ ? &*users_ : nullptr,
-                                       history_.get());
+                                       history_.get(), programmes_);
     if (!web_->start(error)) return false;
   }
   return true;

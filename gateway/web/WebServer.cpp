@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <ctime>
+#include <future>
 #include <nlohmann/json.hpp>
 
 #include "gateway/web/Base64.h"
@@ -13,6 +14,7 @@
 #include "gateway/model/Model.h"
 #include "gateway/commands/Requests.h"
 #include "gateway/model/StateJson.h"
+#include "gateway/programmes/Programmes.h"
 #include "gateway/web/Users.h"
 #include "gateway/web/WebAssets.h"
 
@@ -43,8 +45,26 @@ int channelOf(const Request& req) {
   return ec == std::errc() && end == text.data() + text.size() && n >= 0 && n < 32 ? n : -1;
 }
 
-// The request's JSON object, or nothing after answering 400.
+// A programme's index in the path, or nothing for one beyond any list.
+std::optional<size_t> indexOf(const Request& req) {
+  const std::string text = req.matches[1];
+  size_t n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return n;
+}
+
+bool isProgrammePut(const Request& req) {
+  return req.method == "PUT" && req.path.rfind("/api/programmes/", 0) == 0;
+}
+
+// The request's JSON object, or nothing after answering 400 (413 for a body
+// over the limit that came in chunks, without a length to refuse it by).
 std::optional<json> bodyOf(const Request& req, Response& res) {
+  if (req.body.size() > (isProgrammePut(req) ? kMaxProgrammeBody : WebServer::kMaxBody)) {
+    fail(res, 413, "Der Inhalt ist zu gro\u00df.");
+    return std::nullopt;
+  }
   json body = json::parse(req.body, nullptr, false);
   if (body.is_discarded() || !body.is_object()) {
     fail(res, 400, "Der Inhalt ist kein JSON-Objekt.");
@@ -81,8 +101,13 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 WebServer::WebServer(const Options& options, Model& model, CommandQueue& queue, const Users* users,
-                     History* history)
-    : options_(options), model_(model), queue_(queue), users_(users), history_(history) {}
+                     History* history, Programmes& programmes)
+    : options_(options),
+      model_(model),
+      queue_(queue),
+      users_(users),
+      history_(history),
+      programmes_(programmes) {}
 
 WebServer::~WebServer() { stop(); }
 
@@ -124,7 +149,9 @@ void WebServer::stop() {
 
 void WebServer::routes() {
   httplib::Server& s = *server_;
-  s.set_payload_max_length(kMaxBody);
+  // The programmes' PUT carries up to a whole file; every other body is
+  // refused by its length before it is read, or by bodyOf.
+  s.set_payload_max_length(kMaxProgrammeBody);
   s.set_default_headers({
       {"Content-Security-Policy",
        "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
@@ -136,6 +163,10 @@ void WebServer::routes() {
   s.set_pre_routing_handler([this](const Request& req, Response& res) {
     if (!authenticate(req, res)) return httplib::Server::HandlerResponse::Handled;
     if (req.method != "GET" && req.method != "HEAD" && !sameOriginJson(req, res)) {
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (!isProgrammePut(req) && req.get_header_value<uint64_t>("Content-Length") > kMaxBody) {
+      fail(res, 413, "Der Inhalt ist zu gro\u00df.");
       return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -197,6 +228,14 @@ void WebServer::routes() {
     if (!enabled.is_boolean()) return fail(res, 400, "enabled true oder false erwartet.");
     command(req, res, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
   });
+  s.Get("/api/programmes", [this](const Request&, Response& res) { answer(res, 200, programmes_.list()); });
+  s.Get(R"(/api/programmes/(\d+))", [this](const Request& req, Response& res) {
+    const std::optional<size_t> n = indexOf(req);
+    if (!n) return fail(res, 404, "Nicht gefunden.");
+    const ProgrammeAnswer a = programmes_.get(*n);
+    answer(res, a.status, a.body);
+  });
+  s.Put(R"(/api/programmes/(\d+))", [this](const Request& req, Response& res) { putProgramme(req, res); });
   s.Get(".*", [](const Request& req, Response& res) {
     const WebAsset* asset = FindWebAsset(req.path);
     if (asset == nullptr) return fail(res, 404, "Nicht gefunden.");
@@ -265,6 +304,23 @@ void WebServer::command(const Request& req, Response& res,
       return answer(res, 409, {{"reply", Latin1ToUtf8(result.reply)}});
     case CommandResult::Status::Unreachable: return fail(res, 503, result.detail);
   }
+}
+
+void WebServer::putProgramme(const Request& req, Response& res) {
+  const std::optional<size_t> n = indexOf(req);
+  if (!n) return fail(res, 404, "Nicht gefunden.");
+  const std::optional<json> body = bodyOf(req, res);
+  if (!body) return;
+  const std::optional<std::string> name = authenticate(req, res);
+  if (!name) return;
+  const std::optional<std::string> user = RequestUser(*name);
+  if (!user) return fail(res, 400, "Dieser Benutzername kann nicht an Tessaro gesendet werden.");
+  // This face answers on the request's own thread; the commands run on the queue's.
+  std::promise<ProgrammeAnswer> done;
+  std::future<ProgrammeAnswer> answered = done.get_future();
+  programmes_.put(*n, *body, *user, [&done](ProgrammeAnswer a) { done.set_value(std::move(a)); });
+  const ProgrammeAnswer a = answered.get();
+  answer(res, a.status, a.body);
 }
 
 void WebServer::events(const Request& /*req*/, Response& res, const std::string& user) {

@@ -21,6 +21,7 @@ struct Response;
 class CommandQueue;
 class History;
 class Model;
+class Programmes;
 class Users;
 
 // The web face: the page, the state as JSON and as Server-Sent Events, and
@@ -35,7 +36,7 @@ class WebServer {
   // users null: nobody logs in, commands carry options.webUser; history
   // null: nothing is recorded.
   WebServer(const Options& options, Model& model, CommandQueue& queue, const Users* users,
-            History* history);
+            History* history, Programmes& programmes);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -56,12 +57,14 @@ class WebServer {
                const std::function<std::string(std::string_view user)>& request);
   void events(const httplib::Request& req, httplib::Response& res, const std::string& user);
   void history(const httplib::Request& req, httplib::Response& res);
+  void putProgramme(const httplib::Request& req, httplib::Response& res);
 
   Options options_;
   Model& model_;
   CommandQueue& queue_;
   const Users* users_;
   History* history_;
+  Programmes& programmes_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   uint16_t port_ = 0;
