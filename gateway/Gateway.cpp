@@ -18,7 +18,10 @@ CommandTarget targetOf(const Options& o) {
 }  // namespace
 
 Gateway::Gateway(Options options, std::string workDir)
-    : options_(std::move(options)), queue_(targetOf(options_)), watcher_(std::move(workDir), model_) {}
+    : options_(std::move(options)),
+      queue_(targetOf(options_)),
+      programmes_(files_, workDir, [workDir] { return ReadInstallation(workDir); }, model_, queue_),
+      watcher_(std::move(workDir), model_) {}
 
 Gateway::~Gateway() { stop(); }
 
@@ -53,7 +56,7 @@ bool Gateway::start(std::string* error) {
   if (options_.http) {
     // Made before the watcher runs: it listens to the model from its first state.
     web_ = std::make_unique<WebServer>(options_.web, model_, queue_, users_ ? &*users_ : nullptr,
-                                       recorder_.get());
+                                       recorder_.get(), programmes_);
   }
   watcher_.start();
   return !web_ || web_->start(error);

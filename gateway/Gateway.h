@@ -8,7 +8,9 @@
 #include "gateway/model/Model.h"
 #include "gateway/Options.h"
 #include "gateway/model/StatusWatcher.h"
+#include "gateway/programmes/Programmes.h"
 #include "gateway/web/Users.h"
+#include "platform/PosixFileSystem.h"
 
 class History;
 class MqttFace;
@@ -44,6 +46,8 @@ class Gateway {
   // Before the queue: the queue's last results go to the MQTT face.
   std::unique_ptr<MqttFace> mqtt_;
   CommandQueue queue_;
+  PosixFileSystem files_;
+  Programmes programmes_;
   StatusWatcher watcher_;
   std::unique_ptr<WebServer> web_;
 };

@@ -35,4 +35,12 @@ class FileSystem {
   // sees the old file or the new one, never a part. False, with the old file
   // untouched and no temporary file left, when anything fails.
   virtual bool replace(const std::string& path, std::string_view bytes) = 0;
+
+  // As replace, and on the disk when it returns true: the new bytes before
+  // the rename, the rename before the return. For files a person wrote, which
+  // a power cut must not take back; a status file rewritten ten times a
+  // second wants replace, which spares the disk the flushes. When only the
+  // last flush (of the directory) fails, the new file is in place but the
+  // result is false: it may not survive a power cut.
+  virtual bool replaceDurably(const std::string& path, std::string_view bytes) = 0;
 };

@@ -40,6 +40,11 @@ bool MemoryFileSystem::replace(const std::string& path, std::string_view bytes) 
   return true;
 }
 
+// Memory has no power cut to survive.
+bool MemoryFileSystem::replaceDurably(const std::string& path, std::string_view bytes) {
+  return replace(path, bytes);
+}
+
 void MemoryFileSystem::heal(const std::string& path) {
   unreadable_.erase(Normal(path));
   unwritable_.erase(Normal(path));

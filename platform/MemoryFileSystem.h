@@ -16,9 +16,10 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<FileTail> readTail(const std::string& path, size_t max) override;
   bool append(const std::string& path, std::string_view bytes) override;
   bool replace(const std::string& path, std::string_view bytes) override;
+  bool replaceDurably(const std::string& path, std::string_view bytes) override;
 
   // From now on, reading path fails as for a directory, or writing it
-  // (append and replace) fails as on a full disk; the file keeps its bytes.
+  // (append and either replace) fails as on a full disk; the file keeps its bytes.
   void failReads(const std::string& path) { unreadable_.insert(Normal(path)); }
   void failWrites(const std::string& path) { unwritable_.insert(Normal(path)); }
   // Ends both kinds of failure for path.

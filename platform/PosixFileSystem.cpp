@@ -62,6 +62,14 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The rename lives in the directory's blocks, which have a flush of their own.
+bool syncDirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  Fd fd(openFile(dir, O_RDONLY | O_DIRECTORY));
+  return fd.ok() && ::fsync(fd.get()) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> PosixFileSystem::readWhole(const std::string& path) {
@@ -92,14 +100,23 @@ bool PosixFileSystem::append(const std::string& path, std::string_view bytes) {
 }
 
 bool PosixFileSystem::replace(const std::string& path, std::string_view bytes) {
+  return replaceFile(path, bytes, false);
+}
+
+bool PosixFileSystem::replaceDurably(const std::string& path, std::string_view bytes) {
+  return replaceFile(path, bytes, true);
+}
+
+bool PosixFileSystem::replaceFile(const std::string& path, std::string_view bytes, bool durable) {
   const std::string temp = path + ".tmp";
   Fd fd(openFile(temp, O_WRONLY | O_CREAT | O_TRUNC));
   if (!fd.ok()) return false;
-  const bool written = writeAll(fd.get(), bytes);
+  // Without the flush a power cut after the rename can leave an empty file.
+  const bool written = writeAll(fd.get(), bytes) && (!durable || ::fsync(fd.get()) == 0);
   // A short write (a full disk) must not replace a complete file.
   if (!fd.close() || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
   }
-  return true;
+  return !durable || syncDirectoryOf(path);
 }

@@ -9,4 +9,8 @@ class PosixFileSystem final : public FileSystem {
   std::optional<FileTail> readTail(const std::string& path, size_t max) override;
   bool append(const std::string& path, std::string_view bytes) override;
   bool replace(const std::string& path, std::string_view bytes) override;
+  bool replaceDurably(const std::string& path, std::string_view bytes) override;
+
+ private:
+  static bool replaceFile(const std::string& path, std::string_view bytes, bool durable);
 };

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libftdi1-dev libexpat1-dev
   libmicrohttpd-dev libcpp-httplib-dev nlohmann-json3-dev libpugixml-dev libcrypt-dev libmosquitto-dev libsqlite3-dev
   sqlite3
-  mosquitto mosquitto-clients chromium chromium-driver
+  mosquitto mosquitto-clients chromium chromium-l10n chromium-driver
   netcat-openbsd faketime logrotate openssl "$@")
 
 missing=()

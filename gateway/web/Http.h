@@ -30,6 +30,8 @@ struct HttpRequest {
   // most the body may hold.
   std::string user;
   size_t bodyLimit = 0;
+  // Let go when the exchange ends: what admitting it took (a slot).
+  std::shared_ptr<void> hold;
 
   // The header's value, "" when it is missing.
   const std::string& header(std::string_view lowerName) const;

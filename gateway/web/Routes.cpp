@@ -7,6 +7,7 @@
 #include "gateway/history/Recorder.h"
 #include "gateway/model/Latin1.h"
 #include "gateway/model/Model.h"
+#include "gateway/programmes/Programmes.h"
 #include "gateway/web/EventStreams.h"
 #include "gateway/web/HistoryAnswer.h"
 #include "gateway/web/WebAssets.h"
@@ -31,6 +32,10 @@ bool isMode(const json& mode) { return mode.is_string() && IsOutputMode(mode.get
 
 bool inRange(const json& v, int64_t low, int64_t high) {
   return v.is_number_integer() && v.get<int64_t>() >= low && v.get<int64_t>() <= high;
+}
+
+HttpAnswer unsendableUser() {
+  return Refusal(400, "Dieser Benutzername kann nicht an Tessaro gesendet werden.");
 }
 
 HttpAnswer answerOf(const CommandResult& result) {
@@ -113,6 +118,22 @@ Routes::Routes(Services services) : s_(services) {
          if (!enabled.is_boolean()) return reply(Refusal(400, "enabled true oder false erwartet."));
          command(r, reply, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
        }},
+      {"GET", "/api/programmes", 0,
+       [this](const HttpRequest&, long, Reply& reply) { reply(JsonAnswer(200, s_.programmes.list())); }},
+      {"GET", "/api/programmes/#", 0,
+       [this](const HttpRequest&, long n, Reply& reply) {
+         const ProgrammeAnswer a = s_.programmes.get(static_cast<size_t>(n));
+         reply(JsonAnswer(a.status, a.body));
+       }},
+      {"PUT", "/api/programmes/#", kMaxProgrammeBody,
+       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
+         const json body = bodyOf(r);
+         if (body.is_discarded()) return noJson(reply);
+         const std::optional<std::string> user = RequestUser(r.user);
+         if (!user) return reply(unsendableUser());
+         s_.programmes.put(static_cast<size_t>(n), body, *user,
+                           [reply](const ProgrammeAnswer& a) { reply(JsonAnswer(a.status, a.body)); });
+       }},
       {"GET", "*", 0,
        [](const HttpRequest& r, long, Reply& reply) {
          const WebAsset* asset = FindWebAsset(r.path);
@@ -137,7 +158,7 @@ const Routes::Route* Routes::match(const HttpRequest& r, long* n, bool* pathKnow
       const std::string_view rest = path.substr(hash);
       const size_t end = rest.find('/');
       number = numberOf(rest.substr(0, end));
-      same = number >= 0 && end != std::string_view::npos && rest.substr(end) == tail;
+      same = number >= 0 && (end == std::string_view::npos ? tail.empty() : rest.substr(end) == tail);
     }
     if (!same) continue;
     *pathKnown = *pathKnown || route.pattern != "*";
@@ -170,6 +191,6 @@ void Routes::handle(const HttpRequest& r, Reply reply) const {
 void Routes::command(const HttpRequest& r, Reply& reply,
                      const std::function<std::string(std::string_view user)>& build) const {
   const std::optional<std::string> user = RequestUser(r.user);
-  if (!user) return reply(Refusal(400, "Dieser Benutzername kann nicht an Tessaro gesendet werden."));
+  if (!user) return reply(unsendableUser());
   s_.queue.submit(build(*user), [reply](const CommandResult& result) { reply(answerOf(result)); });
 }

@@ -11,6 +11,7 @@
 class CommandQueue;
 class EventStreams;
 class Model;
+class Programmes;
 class Recorder;
 
 // What the web face serves, by method and path: the API (docs/web.md) and
@@ -25,6 +26,7 @@ class Routes {
     CommandQueue& queue;
     EventStreams& streams;
     Recorder* history;   // null: nothing is recorded
+    Programmes& programmes;
     bool loginRequired;  // false: "user" is null in the state
   };
   explicit Routes(Services services);

@@ -27,11 +27,11 @@ uint32_t ipv4(const std::string& text) {
 }  // namespace
 
 WebServer::WebServer(WebOptions options, Model& model, CommandQueue& queue, const Users* users,
-                     Recorder* history)
+                     Recorder* history, Programmes& programmes)
     : options_(std::move(options)),
       login_(users, options_.anonymousUser),
       streams_(model),
-      routes_({model, queue, streams_, history, users != nullptr}),
+      routes_({model, queue, streams_, history, programmes, users != nullptr}),
       daemon_([this](HttpRequest& r) { return admit(r); },
               [this](const HttpRequest& r, Reply reply) { routes_.handle(r, std::move(reply)); },
               HttpLimits{}, everyAnswer(!options_.tlsCert.empty())) {
@@ -73,5 +73,13 @@ std::optional<HttpAnswer> WebServer::admit(HttpRequest& r) {
   std::variant<std::string, HttpAnswer> user = login_.check(r, Login::Clock::now());
   if (HttpAnswer* refusal = std::get_if<HttpAnswer>(&user)) return std::move(*refusal);
   r.user = std::get<std::string>(user);
-  return CheckSameOriginJson(r);
+  if (std::optional<HttpAnswer> a = CheckSameOriginJson(r)) return a;
+  if (r.bodyLimit > Routes::kMaxCommandBody) {
+    if (++largeBodies_ > kLargeBodies) {
+      --largeBodies_;
+      return Refusal(503, "Es werden schon Wochenprogramme gespeichert: bitte gleich noch einmal.");
+    }
+    r.hold = std::shared_ptr<void>(nullptr, [this](void*) { --largeBodies_; });
+  }
+  return std::nullopt;
 }

@@ -14,6 +14,7 @@
 
 class CommandQueue;
 class Model;
+class Programmes;
 class Recorder;
 class Users;
 
@@ -29,7 +30,7 @@ class WebServer {
   // history null: nothing is recorded. REQUIRES: before the model's first
   // update.
   WebServer(WebOptions options, Model& model, CommandQueue& queue, const Users* users,
-            Recorder* history);
+            Recorder* history, Programmes& programmes);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -40,6 +41,10 @@ class WebServer {
   uint16_t port() const { return daemon_.port(); }
 
  private:
+  // A body beyond a command's size (a week programme) is read by at most
+  // this many requests at a time, so that memory stays bounded.
+  static constexpr int kLargeBodies = 2;
+
   std::optional<HttpAnswer> admit(HttpRequest& r);
 
   WebOptions options_;
@@ -47,5 +52,6 @@ class WebServer {
   Login login_;
   EventStreams streams_;
   Routes routes_;
+  std::atomic<int> largeBodies_{0};
   HttpDaemon daemon_;
 };

@@ -47,6 +47,9 @@ TEST_P(FileSystemContract, ReplaceSwapsTheWholeFileAndLeavesNoTemporary) {
   ASSERT_TRUE(files->replace(at("fast.xml"), "new"));
   EXPECT_EQ(files->readWhole(at("fast.xml")), "new");
   EXPECT_EQ(files->readWhole(at("fast.xml.tmp")), std::nullopt);
+  ASSERT_TRUE(files->replaceDurably(at("fast.xml"), "durable"));
+  EXPECT_EQ(files->readWhole(at("fast.xml")), "durable");
+  EXPECT_EQ(files->readWhole(at("fast.xml.tmp")), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, FileSystemContract, ::testing::Bool(),
@@ -66,6 +69,7 @@ TEST(PosixFileSystem, FailedReplaceKeepsNothingAndReportsFailure) {
   const std::string target = dir.path() + "/fast.xml";
   std::filesystem::create_directories(target + "/occupied");  // rename cannot replace it
   EXPECT_FALSE(files.replace(target, "text"));
+  EXPECT_FALSE(files.replaceDurably(target, "text"));
   EXPECT_EQ(FileNamesIn(dir.path()), std::set<std::string>{"fast.xml"});
   EXPECT_TRUE(std::filesystem::is_directory(target));
 }

@@ -18,9 +18,12 @@ constexpr const char* kElement = "element-6066-11e4-a52e-4f735466cecf";
 
 WebDriver::WebDriver(int width, int height) {
   const uint16_t port = FreePort();
+  // The browser's language is the environment's: a German one shows times
+  // as 24 hours, as the page's users see them.
   driver_ = std::make_unique<Process>("/usr/bin/chromedriver",
                                       std::vector<std::string>{"--port=" + std::to_string(port)},
-                                      profile_.path(), Process::Input::DevNull);
+                                      profile_.path(), Process::Input::DevNull,
+                                      std::vector<std::string>{"LANG=de_DE.UTF-8", "LANGUAGE=de"});
   if (!driver_->waitForOutput("started successfully", 30000)) {
     failure_ = "chromedriver did not start: " + driver_->output();
     return;
@@ -101,8 +104,16 @@ std::string WebDriver::text(const std::string& css) {
   return t.is_string() ? t.get<std::string>() : "";
 }
 
-bool WebDriver::screenshot(const std::string& path) {
-  const json png = call("GET", "/session/" + session_ + "/screenshot");
+bool WebDriver::screenshot(const std::string& path, const std::string& css) {
+  const std::optional<std::string> e = css.empty() ? std::nullopt : find(css);
+  if (!css.empty() && !e) return false;
+  // The driver clips an element to the window: its top at the window's top
+  // leaves the most of it in the picture.
+  if (e) {
+    call("POST", "/session/" + session_ + "/execute/sync",
+         {{"script", "arguments[0].scrollIntoView();"}, {"args", json::array({json{{kElement, *e}}})}});
+  }
+  const json png = call("GET", "/session/" + session_ + (e ? "/element/" + *e : "") + "/screenshot");
   if (!png.is_string()) return false;
   const std::optional<std::string> decoded = Base64Decode(png.get<std::string>());
   if (!decoded) return false;

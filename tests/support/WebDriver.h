@@ -35,8 +35,9 @@ class WebDriver {
   nlohmann::json script(const std::string& body);
   // The visible text of the first element found, "" when there is none.
   std::string text(const std::string& css);
-  // The page as PNG, written to path.
-  bool screenshot(const std::string& path);
+  // The window as PNG, written to path; with css, only the first element
+  // found, as much of it as the window holds.
+  bool screenshot(const std::string& path, const std::string& css = "");
 
  private:
   nlohmann::json call(const std::string& method, const std::string& path,

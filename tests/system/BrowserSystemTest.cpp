@@ -1,7 +1,8 @@
 // The page in headless Chromium over the demo installation, used as a person
 // uses it: it shows the channels, a click on a mode switches the channel and
 // the page follows without a reload, a timer counts down, and a stopped
-// server brings up the banner. It saves the screenshot the README shows.
+// server brings up the banner; a week programme is edited and saved. It saves
+// the screenshots the README shows.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -86,7 +87,7 @@ class DemoInstallation {
 TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
   DemoInstallation demo;
   ASSERT_FALSE(demo.url.empty()) << (demo.server ? demo.gateway->output() : demo.inst.why);
-  WebDriver browser(1280, 2900);  // tall enough for the whole page in one picture
+  WebDriver browser(1280, 3700);  // tall enough for the whole page in one picture
   ASSERT_TRUE(browser.ready()) << browser.failure();
   ASSERT_TRUE(browser.open(demo.url));
 
@@ -136,6 +137,45 @@ TEST(BrowserSystemTest, PageShowsSwitchesCountsDownAndWarnsWhenTheServerStops) {
   ASSERT_EQ(demo.server->wait(10000), 0);
   EXPECT_TRUE(Eventually([&] { return browser.script("return !document.getElementById('banner').hidden;") == true; }));
   EXPECT_FALSE(browser.text("#banner").empty());
+}
+
+// At Wednesday 10:15 heizung.txt has channel 3 switch on next at 16:00. A
+// point at 12:00 on Monday, copied to Monday to Friday, brings it forward.
+TEST(BrowserSystemTest, EditedProgrammeIsSavedAndTheChannelsNextPointFollows) {
+  DemoInstallation demo;
+  ASSERT_FALSE(demo.url.empty()) << (demo.server ? demo.gateway->output() : demo.inst.why);
+  WebDriver browser(1280, 1700);  // the whole editor in one picture
+  ASSERT_TRUE(browser.ready()) << browser.failure();
+  ASSERT_TRUE(browser.open(demo.url));
+  const std::string editor = ".programme[data-file='0'] ";
+  const std::string monday = editor + ".eday[data-day='0'] ";
+  ASSERT_TRUE(Eventually([&] { return browser.text(editor + ".users [data-n='3']").find("Mi 16:00") != std::string::npos; }))
+      << browser.text(editor);
+
+  ASSERT_TRUE(browser.click(monday + "button.add"));  // 23:00, after the day's last
+  ASSERT_TRUE(browser.type(monday + "li.point:last-child input.time", "1200"));
+  ASSERT_TRUE(browser.click(editor + ".copy button.to-weekdays"));
+  EXPECT_EQ(browser.script("return document.querySelector(\"" + editor + "\").dataset.dirty;"), "true");
+  // Wednesday's bars from the points being edited: on from 12:00 to 22:00.
+  EXPECT_EQ(browser.script("return [...document.querySelectorAll(\"" + editor +
+                           ".eday[data-day='2'] .bar\")].map((b) => b.dataset.from + '-' + b.dataset.to).join();"),
+            "330-480,720-1320");
+
+  ASSERT_TRUE(browser.click(editor + "button.save"));
+  EXPECT_TRUE(Eventually([&] { return browser.text("#channels [data-channel='3'] .next").find("Mi 12:00") != std::string::npos; }))
+      << browser.text(editor + ".error") << demo.slowXml();
+  EXPECT_NE(ReadFile(demo.run + "/heizung.txt").find("1111100 12:00 on"), std::string::npos);
+  EXPECT_TRUE(Eventually([&] { return browser.text(editor + ".saved").find("Tessaro: 3 Heizkreis Mi 12:00") != std::string::npos; }))
+      << browser.text(editor + ".saved");
+  EXPECT_EQ(browser.script("return document.querySelector(\"" + editor + "\").dataset.dirty;"), "false");
+
+  fs::create_directories(TESSARO_SCREENSHOT_DIR);
+  EXPECT_TRUE(browser.screenshot(TESSARO_SCREENSHOT_DIR "/programmes.png", editor));
+  WebDriver phone(390, 1600);
+  if (phone.ready() && phone.open(demo.url)) {
+    Eventually([&] { return !phone.text(editor + ".eday[data-day='6'] li.point").empty(); });
+    EXPECT_TRUE(phone.screenshot(TESSARO_SCREENSHOT_DIR "/programmes-phone.png", editor));
+  }
 }
 
 }  // namespace

@@ -22,9 +22,19 @@
 //     .ai-ch[data-ch]       one per analog channel, data-value the volts as sent
 //     .tank meter, .tank [data-field=percent|liter|level|dist] (data-value as sent)
 //     .klp tr[data-ch] > td.tmp / td.hum, data-value as sent ("" for null)
-//   #programs > .program    data-channel="N"; .day[data-day=0..6] (0 = Monday) with
-//                           .bar elements (data-from/data-to: minutes of the day),
-//                           .now on today's row; .empty "keine Schaltpunkte"
+//   #programs > .programme  one editor per control file (programmes.js), data-file=N its
+//                           index in /api/programmes, data-dirty "true" with unsaved edits
+//     .file                 the file's name; .users > li[data-n=N] channel N, which uses
+//                           it, with .next: what the server says of its next point
+//     .eday[data-day=0..6]  a day (0 = Monday): .track with .bar elements (data-from/
+//                           data-to: minutes of the day, from the points being edited),
+//                           .now on today's; .points > li.point (input.time, select.onoff
+//                           on/off, button.remove); button.add
+//     .copy                 select.from, button.to-weekdays / .to-weekend, checkboxes
+//                           with button.to-picked
+//     button.save, button.discard, .count; .dirty (hidden when saved); .error (a
+//                           refusal, the edits stay); .saved (after saving)
+//   #programs > .nofile     channels in mode uhr without a control file
 //   #log > li               the log lines, oldest first
 //   #history                the history (history.js); #history > .empty says "Keine
 //                           Aufzeichnung." when there is none (404 or no series), else hidden
@@ -269,75 +279,6 @@ function renderSensors(box, [ai, tank, klp]) {
   if (!box.children.length) box.textContent = 'Keine Sensoren.';
 }
 
-// The on-times of a week programme as [from, to) in minutes of the week. The
-// state before the first point is that of the last point: the week goes round.
-function onTimes(points) {
-  const pts = points.map((p) => ({ t: p.day * 1440 + p.minute, on: p.on })).sort((a, b) => a.t - b.t);
-  if (!pts.length) return [];
-  const out = [];
-  let on = pts[pts.length - 1].on, from = 0;
-  for (const p of pts) {
-    if (p.on === on) continue;
-    if (on) out.push([from, p.t]); else from = p.t;
-    on = p.on;
-  }
-  if (on) out.push([from, WEEK]);
-  return out;
-}
-
-function renderPrograms(box, [programs, now]) {
-  box.textContent = '';
-  for (const p of programs || []) {
-    const card = el('article', 'card program');
-    card.dataset.channel = p.n;
-    const h = el('h3', '');
-    h.append(el('span', 'num', String(p.n)), ' ' + p.name, el('span', 'file', p.file));
-    card.append(h);
-    const perDay = DAYS.map(() => []);
-    for (const [a, b] of onTimes(p.points)) {
-      for (let d = Math.floor(a / 1440); d * 1440 < b; d++) {
-        perDay[d].push([Math.max(a, d * 1440) - d * 1440, Math.min(b, (d + 1) * 1440) - d * 1440]);
-      }
-    }
-    const week = el('div', 'week');
-    perDay.forEach((spans, d) => {
-      const row = el('div', 'day');
-      row.dataset.day = d;
-      const track = el('div', 'track');
-      track.setAttribute('role', 'img');
-      const times = spans.map(([a, b]) => clock(a) + '–' + clock(b));
-      track.setAttribute('aria-label', DAY_NAMES[d] + ': ' + (times.length ? 'ein ' + times.join(', ') : 'aus'));
-      for (const [a, b] of spans) {
-        const bar = el('div', 'bar');
-        Object.assign(bar.dataset, { from: a, to: b });
-        bar.title = clock(a) + '–' + clock(b);
-        bar.style.left = (a / 14.4) + '%';
-        bar.style.width = ((b - a) / 14.4) + '%';
-        track.append(bar);
-      }
-      if (Math.floor(now / 1440) === d) {
-        const mark = el('div', 'now');
-        mark.style.left = ((now % 1440) / 14.4) + '%';
-        track.append(mark);
-      }
-      row.append(el('span', 'dlabel', DAYS[d]), track);
-      week.append(row);
-    });
-    const axis = el('div', 'axis');
-    const scale = el('div', 'track');
-    [0, 6, 12, 18, 24].forEach((hour) => {
-      const t = el('span', 'tick', String(hour));
-      t.style.left = (hour / 0.24) + '%';
-      scale.append(t);
-    });
-    axis.append(el('span', 'dlabel', 'h'), scale);
-    week.append(axis);
-    card.append(p.points.length ? week : el('p', 'empty', 'keine Schaltpunkte'));
-    box.append(card);
-  }
-  if (!box.children.length) box.textContent = 'Keine Uhr-Kanäle.';
-}
-
 function renderLog(box, messages) {
   const atEnd = box.scrollTop + box.clientHeight >= box.scrollHeight - 4;
   box.textContent = '';
@@ -384,7 +325,7 @@ function render(s) {
   $('#freigabe').dataset.enabled = String(s.enaoutp);
   renderChannels(s.outputs || []);
   redraw('sensors', [s.ai, s.tank, s.klp], renderSensors);
-  redraw('programs', [s.programs, weekMinute()], renderPrograms);
+  if (typeof programmes !== 'undefined') programmes.update(s);
   redraw('log', s.messages, renderLog);
   updateBanner();
 }
@@ -422,4 +363,3 @@ fetch('/api/state', { credentials: 'same-origin' })
   .then((s) => { if (!state) received(s); })
   .catch(() => { /* the event stream reports the gateway's absence */ });
 connect();
-setInterval(() => { if (state) redraw('programs', [state.programs, weekMinute()], renderPrograms); }, 30000);
