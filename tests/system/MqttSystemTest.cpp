@@ -338,8 +338,8 @@ TEST_F(MqttWithoutServer, NumbersArePublishedInFixedNotation) {
   EXPECT_EQ(numbers, 17u);  // eight inputs, four tank values, two climate values, three timer topics
 }
 
-// HA_TOPIC rules: a node id of [a-zA-Z0-9_-]; a prefix of more than one level
-// would take the state topics where the subscriptions do not look.
+// A prefix of more than one level would put the state topics where the
+// subscriptions do not look; a node id must be of [a-zA-Z0-9_-].
 TEST_F(MqttWithoutServer, APrefixThatIsNoTopicLevelIsRefusedAndAnyOtherGivesANodeIdHomeAssistantTakes) {
   Process refused(TESSARO_GATEWAY_BINARY,
                   {"--http", "none", "--mqtt", "127.0.0.1:" + std::to_string(port), "--mqtt-prefix",
