@@ -3,6 +3,7 @@
 #include <crypt.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -26,15 +27,24 @@ bool validName(std::string_view name) {
   return true;
 }
 
-std::vector<std::string> linesOf(const std::string& path, bool* readable) {
-  std::ifstream in(path);
-  *readable = static_cast<bool>(in);
+std::vector<std::string> linesIn(std::string_view text) {
   std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    std::string line(text.substr(at, end - at));
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+    lines.push_back(std::move(line));
+    at = end + 1;
   }
   return lines;
+}
+
+std::string textOf(const std::string& path, bool* readable) {
+  std::ifstream in(path, std::ios::binary);
+  *readable = static_cast<bool>(in);
+  std::ostringstream text;
+  if (*readable) text << in.rdbuf();
+  return text.str();
 }
 
 bool skipped(const std::string& line) { return line.empty() || line.front() == '#'; }
@@ -43,11 +53,16 @@ bool skipped(const std::string& line) { return line.empty() || line.front() == '
 
 std::optional<Users> Users::Load(const std::string& path, std::string* error) {
   bool readable = false;
-  const std::vector<std::string> lines = linesOf(path, &readable);
+  const std::string text = textOf(path, &readable);
   if (!readable) {
     *error = path + ": cannot be read";
     return std::nullopt;
   }
+  return Parse(text, path, error);
+}
+
+std::optional<Users> Users::Parse(std::string_view text, const std::string& path, std::string* error) {
+  const std::vector<std::string> lines = linesIn(text);
   Users users;
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
@@ -103,7 +118,7 @@ bool Users::Set(const std::string& path, std::string_view name, std::string_view
     return false;
   }
   bool readable = false;
-  std::vector<std::string> lines = linesOf(path, &readable);
+  std::vector<std::string> lines = linesIn(textOf(path, &readable));
   const std::string entry = std::string(name) + ":" + hash;
   bool replaced = false;
   for (std::string& line : lines) {
