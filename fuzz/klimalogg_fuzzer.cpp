@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string slow;
     klp.do_WriteSlowXml(slow);
     // In a slow file of its own, declared as the server declares it.
-    CheckWellFormed("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<slow>\n" + slow + "</slow>\n");
+    CheckWellFormed("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\n<slow>\n" + slow +
+                    "</slow>\n");
     FUZZ_CHECK(std::count(slow.begin(), slow.end(), '\n') == 22);
   }
   return 0;

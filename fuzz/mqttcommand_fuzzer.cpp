@@ -25,7 +25,8 @@ std::string_view Param(const ParamTable& p, std::string_view name) {
 // A number of decimal digits only, within [0, max].
 bool Number(std::string_view text, int64_t max, int64_t* value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
-  return std::from_chars(text.data(), text.data() + text.size(), *value).ec == std::errc() && *value <= max;
+  return std::from_chars(text.data(), text.data() + text.size(), *value).ec == std::errc() &&
+         *value <= max;
 }
 
 }  // namespace
@@ -38,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // tessaro/out/N/mode/set and .../timer/set with N one level (the
   // subscriptions' "+"), and tessaro/enable/set.
   const auto channelTopic = [&](std::string_view end) {
-    return topic.size() >= 12 + end.size() && topic.starts_with("tessaro/out/") && topic.ends_with(end) &&
+    return topic.size() >= 12 + end.size() && topic.starts_with("tessaro/out/") &&
+           topic.ends_with(end) &&
            topic.substr(12, topic.size() - 12 - end.size()).find('/') == std::string_view::npos;
   };
   const bool enable = topic == "tessaro/enable/set";

@@ -86,7 +86,6 @@ void CheckOutputBits(Tessaro& t) {
   }
 }
 
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

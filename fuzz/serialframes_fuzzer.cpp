@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Pty hbSide, ljSide;
   static const bool once = [&] {
     FUZZ_CHECK(hbSide.valid() && ljSide.valid());
-    inst.writeIni("[Devices]\ndev0=hb628\ndev1=leveljet\n[COM-Ports]\ndev0=COM1\ndev1=COM2\n"
-                  "[COM-Devices]\nCOM1=" + hbSide.slavePath() + "\nCOM2=" + ljSide.slavePath() + "\n");
+    inst.writeIni(
+        "[Devices]\ndev0=hb628\ndev1=leveljet\n[COM-Ports]\ndev0=COM1\ndev1=COM2\n"
+        "[COM-Devices]\nCOM1=" +
+        hbSide.slavePath() + "\nCOM2=" + ljSide.slavePath() + "\n");
     return true;
   }();
   (void)once;
@@ -86,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Drain(hbSide);
     if (hbReads && n == 17) {
       FUZZ_CHECK(hb.dataValid);
-      for (int k = 0; k < 8; ++k) FUZZ_CHECK(hb.rawValue[k] == bytes[2 * k] * 256 + bytes[2 * k + 1]);
+      for (int k = 0; k < 8; ++k)
+        FUZZ_CHECK(hb.rawValue[k] == bytes[2 * k] * 256 + bytes[2 * k + 1]);
     } else {
       FUZZ_CHECK(std::memcmp(before, hb.rawValue, sizeof before) == 0);  // the last good readings
     }

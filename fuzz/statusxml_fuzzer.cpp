@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto& v : *values) FUZZ_CHECK(!v || std::isfinite(*v));
     }
   }
-  for (const std::string& m : s.messages) FUZZ_CHECK(!m.empty() && m.find('\n') == std::string::npos);
+  for (const std::string& m : s.messages)
+    FUZZ_CHECK(!m.empty() && m.find('\n') == std::string::npos);
 
   FUZZ_CHECK(nlohmann::json::accept(Dump(ToJson(s))));
   for (const auto& [topic, payload] : StateTopics(s, "tessaro")) {

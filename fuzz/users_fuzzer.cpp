@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char c : text) lines += c == '\n';
   FUZZ_CHECK(line >= 1 && line <= lines);
   const std::string why = error.substr(colon + 2);
-  FUZZ_CHECK(why == "not \"name:hash\"" || why == "the hash is not SHA-512, yescrypt, scrypt or bcrypt");
+  FUZZ_CHECK(why == "not \"name:hash\"" ||
+             why == "the hash is not SHA-512, yescrypt, scrypt or bcrypt");
   return 0;
 }

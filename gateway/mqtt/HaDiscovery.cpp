@@ -63,8 +63,8 @@ struct Builder {
 std::string DiscoveryNodeId(std::string_view prefix) {
   std::string id(prefix);
   for (char& c : id) {
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                         c == '_' || c == '-';
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '_' || c == '-';
     if (!allowed) c = '_';
   }
   return id;
@@ -76,7 +76,10 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
   // The default prefix keeps the device name it always had, and with it the
   // entity ids Home Assistant made from it; any other tells the
   // installations on one broker apart.
-  Builder b{prefix, discoveryPrefix, DiscoveryNodeId(prefix), configs,
+  Builder b{prefix,
+            discoveryPrefix,
+            DiscoveryNodeId(prefix),
+            configs,
             {{"identifiers", json::array({prefix})},
              {"name", prefix == "tessaro" ? std::string("Tessaro") : "Tessaro " + prefix},
              {"manufacturer", "Tessaro"},

@@ -38,8 +38,9 @@ bool CheckMqttPrefix(std::string_view prefix, std::string* error) {
   if (prefix.empty() || prefix.find('/') != std::string_view::npos || prefix.front() == '$' ||
       mosquitto_pub_topic_check2(prefix.data(), prefix.size()) != MOSQ_ERR_SUCCESS ||
       mosquitto_validate_utf8(prefix.data(), static_cast<int>(prefix.size())) != MOSQ_ERR_SUCCESS) {
-    *error = "--mqtt-prefix wants one topic level: not empty, without \"/\", \"+\" or \"#\", "
-             "not starting with \"$\", in UTF-8";
+    *error =
+        "--mqtt-prefix wants one topic level: not empty, without \"/\", \"+\" or \"#\", "
+        "not starting with \"$\", in UTF-8";
     return false;
   }
   return true;
@@ -109,8 +110,8 @@ void MqttFace::onConnect(mosquitto* client, void* self, int rc) {
   if (rc != 0) return;
   const std::string& p = face->options_.prefix;
   const std::string& d = face->options_.discoveryPrefix;
-  for (const std::string& topic : {p + "/out/+/mode/set", p + "/out/+/timer/set", p + "/enable/set",
-                                   d + "/status"}) {
+  for (const std::string& topic :
+       {p + "/out/+/mode/set", p + "/out/+/timer/set", p + "/enable/set", d + "/status"}) {
     mosquitto_subscribe(client, nullptr, topic.c_str(), kQos);
   }
   // At QoS 0: a broker queues at most so many messages of QoS 1 for a client
@@ -169,7 +170,8 @@ void MqttFace::sync(bool all) {
   sentStatus_ = status;
   if (!haveState_) return;
 
-  auto update = [&](std::map<std::string, std::string>& sent, std::map<std::string, std::string> now) {
+  auto update = [&](std::map<std::string, std::string>& sent,
+                    std::map<std::string, std::string> now) {
     for (const auto& [topic, payload] : sent) {
       if (!now.count(topic)) publish(topic, "", true);  // an empty retained message deletes it
     }

@@ -61,7 +61,8 @@ std::optional<Users> Users::Load(const std::string& path, std::string* error) {
   return Parse(text, path, error);
 }
 
-std::optional<Users> Users::Parse(std::string_view text, const std::string& path, std::string* error) {
+std::optional<Users> Users::Parse(std::string_view text, const std::string& path,
+                                  std::string* error) {
   const std::vector<std::string> lines = linesIn(text);
   Users users;
   for (size_t i = 0; i < lines.size(); ++i) {

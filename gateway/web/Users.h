@@ -14,8 +14,9 @@ class Users {
   // Nothing, with *error saying which line and why, when the file cannot be
   // read or holds a line that is not a user with a strong hash.
   static std::optional<Users> Load(const std::string& path, std::string* error);
-  // The same from the file's text; name stands for the file in *error.
-  static std::optional<Users> Parse(std::string_view text, const std::string& name, std::string* error);
+  // The same from the file's text; path only names the file in *error.
+  static std::optional<Users> Parse(std::string_view text, const std::string& path,
+                                    std::string* error);
 
   // True when name exists and password is its password.
   bool check(std::string_view name, std::string_view password) const;

@@ -1,12 +1,9 @@
-#include "core/CommandPort.h"
-
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CommandPort.h"
 #include "core/MainLoop.h"
 #include "tests/support/Process.h"
 #include "tests/support/TestInstallation.h"
@@ -31,8 +29,9 @@ int ServerEndOf(const CommandClient& client) {
     const int fd = std::stoi(entry.path().filename().string());
     sockaddr_in peer{};
     length = sizeof peer;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && length == sizeof peer &&
-        peer.sin_port == own.sin_port && peer.sin_addr.s_addr == own.sin_addr.s_addr) {
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+        length == sizeof peer && peer.sin_port == own.sin_port &&
+        peer.sin_addr.s_addr == own.sin_addr.s_addr) {
       return fd;
     }
   }

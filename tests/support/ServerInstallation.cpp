@@ -19,7 +19,8 @@ namespace {
 std::string FakeTimeLibrary() {
   std::vector<std::string> candidates;
   Dl_info libc{};
-  if (dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &libc) != 0 && libc.dli_fname != nullptr) {
+  if (dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &libc) != 0 &&
+      libc.dli_fname != nullptr) {
     const std::string triplet = std::filesystem::path(libc.dli_fname).parent_path().filename();
     candidates.push_back("/usr/lib/" + triplet + "/faketime/libfaketime.so.1");
   }
@@ -66,11 +67,10 @@ std::unique_ptr<Process> ServerInstallation::startAt(int64_t fakeEpoch, const st
   // The preloaded library comes before the sanitizer runtime.
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string asanOptions = asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "";
-  std::unique_ptr<Process> p =
-      StartServer(program, run, &why, Process::Input::DevNull, kPortWaitMs,
-                  {"LD_PRELOAD=" + library, "FAKETIME_TIMESTAMP_FILE=" + clockFile_,
-                   "FAKETIME_NO_CACHE=1", "TZ=" + tz,
-                   "ASAN_OPTIONS=" + asanOptions + "verify_asan_link_order=0"});
+  std::unique_ptr<Process> p = StartServer(
+      program, run, &why, Process::Input::DevNull, kPortWaitMs,
+      {"LD_PRELOAD=" + library, "FAKETIME_TIMESTAMP_FILE=" + clockFile_, "FAKETIME_NO_CACHE=1",
+       "TZ=" + tz, "ASAN_OPTIONS=" + asanOptions + "verify_asan_link_order=0"});
   if (p) fakedPids_.push_back(p->pid());
   return p;
 }

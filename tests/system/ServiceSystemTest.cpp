@@ -180,7 +180,8 @@ TEST(ServiceSystemTest, InstalledRuleRotatesTheLogOfTheRunningProgram) {
   // A new log, beginning with a line break like every log, holding the one
   // entry (after the day's header when the run crossed midnight).
   EXPECT_TRUE(std::regex_match(
-      ReadFile(log), std::regex(R"((\n----- \d\d\.\d\d\.\d{4} -----)?\n\d\d:\d\d:\d\d \[r\] Pumpe: ein)")));
+      ReadFile(log),
+      std::regex(R"((\n----- \d\d\.\d\d\.\d{4} -----)?\n\d\d:\d\d:\d\d \[r\] Pumpe: ein)")));
   EXPECT_EQ(ReadFile(log + ".1"), started);  // renamed, not yet compressed
   EXPECT_TRUE(FileExists(fast));
 }

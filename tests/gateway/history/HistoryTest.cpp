@@ -1,11 +1,10 @@
-#include "gateway/history/History.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <functional>
 
+#include "gateway/history/History.h"
 #include "gateway/history/Recorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/support/Wait.h"

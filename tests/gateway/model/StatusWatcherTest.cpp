@@ -1,18 +1,18 @@
-#include "gateway/model/StatusWatcher.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "gateway/model/Model.h"
+#include "gateway/model/StatusWatcher.h"
 #include "tests/support/TempDir.h"
 #include "tools/support/Wait.h"
 
 namespace {
 
 std::string SlowWith(const char* mode) {
-  return std::string("<?xml version=\"1.0\" ?>\n<slow>\n<slowid>1</slowid>\n<digout>\n<outn>0</outn>\n"
-                     "<valid>1</valid>\n<value>0</value>\n<mode>") +
+  return std::string(
+             "<?xml version=\"1.0\" ?>\n<slow>\n<slowid>1</slowid>\n<digout>\n<outn>0</outn>\n"
+             "<valid>1</valid>\n<value>0</value>\n<mode>") +
          mode + "</mode>\n</digout>\n</slow>\n";
 }
 
@@ -23,7 +23,8 @@ TEST(StatusWatcher, PollingSeesEveryReplacedStatusFile) {
   const std::string run = root.path() + "/run", debug = root.path() + "/debug";
   std::filesystem::create_directories(run);
   std::filesystem::create_directories(debug);
-  WriteFile(run + "/Tessaro.ini", "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\n");
+  WriteFile(run + "/Tessaro.ini",
+            "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\n");
   WriteFile(debug + "/slow.xml", SlowWith("aus"));
   Model model;
   StatusWatcher watcher(run, model, false);

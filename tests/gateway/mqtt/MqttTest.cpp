@@ -2,10 +2,8 @@
 // broker (the broker is in tests/system/MqttSystemTest.cpp).
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "gateway/model/StatusParser.h"
 #include "gateway/mqtt/HaDiscovery.h"
 #include "gateway/mqtt/MqttCommand.h"
 #include "gateway/mqtt/MqttFace.h"
@@ -53,41 +51,6 @@ TEST(MqttTopics, UnknownClimateValuesAndStaleDevicesAreSaidSo) {
   EXPECT_EQ(t.count("p/ai/-1/1"), 0u);
 }
 
-// Home Assistant shows a payload as it comes: no exponent, and nothing that
-// is not a number where a number belongs.
-TEST(MqttTopics, NumbersAreInFixedNotationAndNoneWhereNoFiniteValueIs) {
-  struct Row {
-    const char* file;  // a CH as a status file may hold it
-    const char* payload;
-  };
-  const Row rows[] = {
-      {"100000", "100000"}, {"0.0001", "0.0001"}, {"1e-04", "0.0001"}, {"12.345", "12.345"},
-      {"1e21", "1000000000000000000000"}, {"nan", "0"}, {"-inf", "0"},  // read as missing
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.file);
-    const auto fast = ParseFastXml(std::string("<fast><AI><CH>") + r.file + "</CH></AI></fast>");
-    ASSERT_TRUE(fast);
-    State s;
-    s.ai = fast->ai;
-    s.ai[0].dev = 1;
-    EXPECT_EQ(StateTopics(s, "p").at("p/ai/1/1"), r.payload);
-  }
-  const auto slow = ParseSlowXml("<slow><klp><tmp>inf</tmp><hum>45</hum></klp></slow>");
-  ASSERT_TRUE(slow);
-  State s;
-  s.klp = slow->klp;
-  s.klp[0].dev = 4;
-  s.tank.push_back({5, true, "00ab", NAN, INFINITY, 1e-4, 1e5});
-  const std::map<std::string, std::string> t = StateTopics(s, "p");
-  EXPECT_EQ(t.at("p/klp/4/tmp/0"), "None");
-  EXPECT_EQ(t.at("p/klp/4/hum/0"), "45");
-  EXPECT_EQ(t.at("p/tank/5/dist"), "None");
-  EXPECT_EQ(t.at("p/tank/5/level"), "None");
-  EXPECT_EQ(t.at("p/tank/5/liter"), "0.0001");
-  EXPECT_EQ(t.at("p/tank/5/percent"), "100000");
-}
-
 // Each kind of timer has its number, whose value is the minutes of a timer
 // of that kind; setting it sends a command that starts that kind, up to the
 // longest timer a command may start.
@@ -105,7 +68,8 @@ TEST(MqttDiscovery, AnOnTimerAndAnOffTimerEachShowInTheirOwnNumberAndSetTheirOwn
   for (const auto& [object, kind, output] :
        {std::tuple{"out1_timer", "timer_on", "true"}, {"out1_timer_off", "timer_off", "false"}}) {
     SCOPED_TRACE(object);
-    const nlohmann::json c = nlohmann::json::parse(configs.at("ha/number/p/" + std::string(object) + "/config"));
+    const nlohmann::json c =
+        nlohmann::json::parse(configs.at("ha/number/p/" + std::string(object) + "/config"));
     EXPECT_EQ(c.at("state_topic"), std::string("p/out/1/") + kind);
     EXPECT_EQ(c.at("max"), kTimerMinutesMax);
     // The template as Home Assistant renders it for a value.
@@ -114,30 +78,10 @@ TEST(MqttDiscovery, AnOnTimerAndAnOffTimerEachShowInTheirOwnNumberAndSetTheirOwn
       payload.replace(payload.find("{{ value | int }}"), 17, std::to_string(minutes));
       return ParseMqttCommand("p", c.at("command_topic").get<std::string>(), payload, "mqtt");
     };
-    EXPECT_EQ(set(kTimerMinutesMax)->request, "cmd=dout_timer&username=mqtt&outn=1&time=" +
-                                                  std::to_string(kTimerMinutesMax) + "&output=" + output);
+    EXPECT_EQ(set(kTimerMinutesMax)->request,
+              "cmd=dout_timer&username=mqtt&outn=1&time=" + std::to_string(kTimerMinutesMax) +
+                  "&output=" + output);
     EXPECT_EQ(set(kTimerMinutesMax + 1)->request, "");
-  }
-}
-
-// Home Assistant takes only [a-zA-Z0-9_-] as a node id; two installations on
-// one broker are told apart by their device names.
-TEST(MqttDiscovery, TheNodeIdIsMadeOfThePrefixAndTheDeviceCarriesItAndTheOrigin) {
-  State s;
-  s.outputs.push_back({3, "Pumpe", "", "ein", true, true, 0, true, " "});
-  for (const auto& [prefix, node, device] : {std::tuple{"tessaro", "tessaro", "Tessaro"},
-                                             {"haus.tessaro", "haus_tessaro", "Tessaro haus.tessaro"},
-                                             {"Haus-2_\u00e4", "Haus-2___", "Tessaro Haus-2_\u00e4"}}) {
-    SCOPED_TRACE(prefix);
-    const std::map<std::string, std::string> configs = DiscoveryConfigs(s, prefix, "ha");
-    const auto it = configs.find("ha/select/" + std::string(node) + "/out3_mode/config");
-    ASSERT_NE(it, configs.end());
-    const nlohmann::json c = nlohmann::json::parse(it->second);
-    EXPECT_EQ(c.at("device").at("name"), device);
-    EXPECT_EQ(c.at("unique_id"), std::string(prefix) + "_out3_mode");
-    EXPECT_EQ(c.at("state_topic"), std::string(prefix) + "/out/3/mode");
-    EXPECT_EQ(c.at("origin").at("name"), "tessaro_gateway");
-    EXPECT_FALSE(c.at("origin").at("sw_version").get<std::string>().empty());
   }
 }
 
@@ -146,7 +90,9 @@ TEST(MqttOptions, APrefixIsOneTopicLevelInUtf8) {
   for (const char* good : {"tessaro", "haus.tessaro", "Haus 2", "K\u00fcche"}) {
     EXPECT_TRUE(CheckMqttPrefix(good, &error)) << good;
   }
-  for (const char* bad : {"", "haus/tessaro", "/tessaro", "a+b", "#", "$SYS", "K\xFC" "che"}) {
+  for (const char* bad : {"", "haus/tessaro", "/tessaro", "a+b", "#", "$SYS",
+                          "K\xFC"
+                          "che"}) {
     error.clear();
     EXPECT_FALSE(CheckMqttPrefix(bad, &error)) << bad;
     EXPECT_NE(error.find("--mqtt-prefix"), std::string::npos);
