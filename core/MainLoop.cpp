@@ -45,7 +45,7 @@ bool MainLoop::pass() {
   commandPort_.serve(waitMs_);
   if (now.tm_min != LastMinute) {
     LastMinute = now.tm_min;
-    minuteTick();
+    MinuteTick(t_);
   }
   if (now.tm_sec != LastSecond) {
     LastSecond = now.tm_sec;
@@ -62,14 +62,14 @@ bool MainLoop::pass() {
   return goOn;
 }
 
-void MainLoop::minuteTick() {
-  t_.devices.forEach([&](TessaroDev& d) {
-    if (d.do_EveryMinute() != 0) t_.MarkSlowData();
+void MinuteTick(Tessaro& t) {
+  t.devices.forEach([&](TessaroDev& d) {
+    if (d.do_EveryMinute() != 0) t.MarkSlowData();
   });
-  if (t_.timeSwitch->minuteTick(t_.CurrentTime.local) != 0) t_.MarkSlowData();
-  if (CountDownTimers(t_) != 0) t_.MarkSlowData();
-  if (WriteAllOutputs(t_)) t_.MarkSlowData();
-  SuperviseComPorts(t_);
+  if (t.timeSwitch->minuteTick(t.CurrentTime.local) != 0) t.MarkSlowData();
+  if (CountDownTimers(t) != 0) t.MarkSlowData();
+  if (WriteAllOutputs(t)) t.MarkSlowData();
+  SuperviseComPorts(t);
 }
 
 void MainLoop::secondTick() {

@@ -6,6 +6,11 @@
 
 class Tessaro;
 
+// The minute's work of a pass, in the loop's order: every device's minute,
+// the time switch, the timers, the write of all outputs, the supervision of
+// the serial ports. The fuzz targets run it as the loop does.
+void MinuteTick(Tessaro& t);
+
 // The program's one thread of control: start-up, the loop pass, shut-down.
 // Periodic work fires when a field of the local time changes, never after
 // an elapsed time; missed seconds and minutes are not made up.
@@ -28,7 +33,6 @@ class MainLoop {
   uint16_t port() const { return commandPort_.port(); }
 
  private:
-  void minuteTick();
   void secondTick();
   void writeStatusFiles();
   bool endRequested();

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "tests/support/TestInstallation.h"
+#include "tests/support/Xml.h"
 
 // A property every input must keep; a violation is a finding like a crash.
 #define FUZZ_CHECK(cond)                                                              \
@@ -16,10 +17,20 @@
     }                                                                                 \
   } while (0)
 
+// The text is well-formed XML as expat reads it (every text a client or a
+// configuration places in a status file escaped, every element closed).
+inline void CheckWellFormed(std::string_view xml) {
+  const XmlDocument doc = ParseXml(xml);
+  if (!doc.error.empty()) {
+    std::fprintf(stderr, "not well-formed: %s\n", doc.error.c_str());
+    std::abort();
+  }
+}
+
 // One installation (its files in memory), clock and console for the whole
 // process: a fresh one per input would cost more than the input itself.
 // Each input sets the clock and clears the console before it starts.
-inline TestInstallation& Installation() {
+inline TestInstallation& SharedInstallation() {
   static TestInstallation installation;
   return installation;
 }

@@ -38,7 +38,7 @@ void CheckTable(const SwitchTable& table, int32_t count) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  TestInstallation& inst = Installation();
+  TestInstallation& inst = SharedInstallation();
   const int32_t minuteOfWeek = (data[0] * 256 + data[1]) % kWeekMinutes;
   const std::string_view text = AsText(data + 2, size - 2);
 

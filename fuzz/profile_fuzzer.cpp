@@ -11,7 +11,7 @@
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TestInstallation& inst = Installation();
+  TestInstallation& inst = SharedInstallation();
   std::string_view text = AsText(data, size);
   const std::string_view section = TakeLine(text);
   const std::string_view key = TakeLine(text);

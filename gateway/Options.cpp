@@ -138,6 +138,7 @@ std::optional<Options> ParseOptions(int argc, const char* const* argv, std::stri
     } else if (arg == "--mqtt-cafile") {
       o.mqtt.caFile = value;
     } else if (arg == "--mqtt-prefix") {
+      if (!CheckMqttPrefix(value, error)) return std::nullopt;
       o.mqtt.prefix = value;
     } else if (arg == "--discovery-prefix") {
       o.mqtt.discoveryPrefix = value;

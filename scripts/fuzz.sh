@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets of fuzz/ in build-fuzz (clang, ASan, UBSan) and
 # runs each of them, one at a time, from its seed corpus tests/fuzz-corpus/<target>.
 #
-#   bash scripts/fuzz.sh smoke            each target briefly (CI; under ~3 minutes in all)
+#   bash scripts/fuzz.sh smoke            each target briefly (CI; under ~4 minutes in all)
 #   bash scripts/fuzz.sh long [SECONDS]   each target SECONDS long (default 600), keeping
 #                                         the grown corpus in build-fuzz/corpus/<target>;
 #                                         FUZZ_RUNS=N also ends a target after N runs

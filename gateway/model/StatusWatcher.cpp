@@ -91,10 +91,11 @@ class Inotify {
 
 }  // namespace
 
-StatusWatcher::StatusWatcher(std::string workDir, Model& model)
+StatusWatcher::StatusWatcher(std::string workDir, Model& model, bool inotify)
     : workDir_(std::move(workDir)),
       debugDir_((workDir_.empty() ? std::string(".") : workDir_) + "/../debug"),
       model_(model),
+      inotify_(inotify),
       wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 StatusWatcher::~StatusWatcher() {
@@ -119,7 +120,7 @@ void StatusWatcher::run() {
   Identity fastSeen, slowSeen;
   bool fast = true, slow = true;
   for (;;) {
-    if (!inotify.watching() && inotify.watch(debugDir_)) fast = slow = true;
+    if (inotify_ && !inotify.watching() && inotify.watch(debugDir_)) fast = slow = true;
     // While watching, the events wake the thread; the timeout only serves
     // the staleness check. Without a watch it is the polling interval.
     pollfd fds[2] = {{wake_, POLLIN, 0}, {inotify.fd(), POLLIN, 0}};

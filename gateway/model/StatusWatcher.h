@@ -15,7 +15,8 @@ class Model;
 class StatusWatcher {
  public:
   // workDir is the installation's working directory ("." for the process's own).
-  StatusWatcher(std::string workDir, Model& model);
+  // Without inotify it only polls, as where the directory cannot be watched.
+  StatusWatcher(std::string workDir, Model& model, bool inotify = true);
   ~StatusWatcher();
   StatusWatcher(const StatusWatcher&) = delete;
   StatusWatcher& operator=(const StatusWatcher&) = delete;
@@ -29,6 +30,7 @@ class StatusWatcher {
   std::string workDir_;
   std::string debugDir_;
   Model& model_;
+  bool inotify_;
   int wake_ = -1;  // eventfd that ends the thread's wait
   std::thread thread_;
 };

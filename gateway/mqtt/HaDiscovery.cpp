@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "gateway/model/StateJson.h"
+#include "gateway/mqtt/MqttCommand.h"
 
 using nlohmann::json;
 
@@ -11,8 +12,10 @@ namespace {
 struct Builder {
   const std::string& prefix;
   const std::string& discovery;
+  std::string nodeId;
   std::map<std::string, std::string>& configs;
   json device;
+  json origin;
 
   // Adds the config of one entity; base is the part of the topics that the
   // entity's values share ("out/3"), objectId its id within the device.
@@ -20,11 +23,12 @@ struct Builder {
            json config) {
     config["unique_id"] = prefix + "_" + objectId;
     config["device"] = device;
+    config["origin"] = origin;
     config["availability_mode"] = "all";
     json availability = json::array({{{"topic", prefix + "/status"}}});
     if (!base.empty()) availability.push_back({{"topic", prefix + "/" + base + "/available"}});
     config["availability"] = availability;
-    configs[discovery + "/" + component + "/" + prefix + "/" + objectId + "/config"] = Dump(config);
+    configs[discovery + "/" + component + "/" + nodeId + "/" + objectId + "/config"] = Dump(config);
   }
 
   void measurement(const std::string& objectId, const std::string& base, const std::string& name,
@@ -34,18 +38,53 @@ struct Builder {
     if (unit != nullptr) c["unit_of_measurement"] = unit;
     add("sensor", objectId, base, c);
   }
+
+  // A number that starts a timer of one kind, 0 ending the one that runs.
+  void timer(const std::string& n, const std::string& objectId, const std::string& name,
+             const char* kind, bool on) {
+    const std::string topic = prefix + "/out/" + n;
+    add("number", objectId, "out/" + n,
+        {{"name", name},
+         {"state_topic", topic + "/" + kind},
+         {"command_topic", topic + "/timer/set"},
+         {"command_template",
+          std::string("{\"minutes\":{{ value | int }},\"on\":") + (on ? "true" : "false") + "}"},
+         {"min", 0},
+         {"max", kTimerMinutesMax},
+         {"step", 1},
+         {"mode", "box"},
+         {"unit_of_measurement", "min"},
+         {"icon", on ? "mdi:timer-outline" : "mdi:timer-off-outline"}});
+  }
 };
 
 }  // namespace
 
+std::string DiscoveryNodeId(std::string_view prefix) {
+  std::string id(prefix);
+  for (char& c : id) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!allowed) c = '_';
+  }
+  return id;
+}
+
 std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::string& prefix,
                                                     const std::string& discoveryPrefix) {
   std::map<std::string, std::string> configs;
-  Builder b{prefix, discoveryPrefix, configs,
+  // The default prefix keeps the device name it always had, and with it the
+  // entity ids Home Assistant made from it; any other tells the
+  // installations on one broker apart.
+  Builder b{prefix,
+            discoveryPrefix,
+            DiscoveryNodeId(prefix),
+            configs,
             {{"identifiers", json::array({prefix})},
-             {"name", "Tessaro"},
+             {"name", prefix == "tessaro" ? std::string("Tessaro") : "Tessaro " + prefix},
              {"manufacturer", "Tessaro"},
-             {"model", "Heizungssteuerung"}}};
+             {"model", "Heizungssteuerung"}},
+            {{"name", "tessaro_gateway"}, {"sw_version", TESSARO_VERSION}}};
 
   for (const OutputState& o : s.outputs) {
     const std::string n = std::to_string(o.n);
@@ -62,17 +101,8 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
            {"payload_on", "ON"},
            {"payload_off", "OFF"},
            {"device_class", "power"}});
-    b.add("number", "out" + n + "_timer", base,
-          {{"name", o.name + " Timer ein"},
-           {"state_topic", topic + "/timer"},
-           {"command_topic", topic + "/timer/set"},
-           {"command_template", "{\"minutes\":{{ value | int }},\"on\":true}"},
-           {"min", 0},
-           {"max", 1440},
-           {"step", 1},
-           {"mode", "box"},
-           {"unit_of_measurement", "min"},
-           {"icon", "mdi:timer-outline"}});
+    b.timer(n, "out" + n + "_timer", o.name + " Timer ein", "timer_on", true);
+    b.timer(n, "out" + n + "_timer_off", o.name + " Timer aus", "timer_off", false);
   }
   for (const AnalogInputs& a : s.ai) {
     if (a.dev < 0) continue;

@@ -46,8 +46,16 @@ std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::stri
   const nlohmann::json minutes = body.is_object() ? body.value("minutes", nlohmann::json()) : nullptr;
   const nlohmann::json on = body.is_object() ? body.value("on", nlohmann::json()) : nullptr;
   if (!minutes.is_number_integer() || minutes.get<int64_t>() < 0 ||
-      minutes.get<int64_t>() > 100000 || !on.is_boolean()) {
+      minutes.get<int64_t>() > kTimerMinutesMax || !on.is_boolean()) {
+    static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
     return refused("{\"minutes\":0 ... 100000,\"on\":true|false} erwartet");
   }
   return MqttCommand{TimerRequest(user, n, minutes.get<int>(), on.get<bool>()), ""};
+}
+
+std::string EchoOf(std::string_view text) {
+  if (text.size() <= kEchoMax) return std::string(text);
+  size_t cut = kEchoMax;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "\u2026";
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,18 @@ struct MqttCommand {
   std::string error;
 };
 
+// The longest timer a message may start, in minutes (69 days). Home
+// Assistant's timer numbers go as far, so every value they show is one a
+// command could have set.
+constexpr int kTimerMinutesMax = 100000;
+
 // Nothing for a topic that is not a command topic under prefix.
 std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::string_view topic,
                                             std::string_view payload, std::string_view user);
+
+// What PREFIX/error repeats of a message's topic or payload: at most
+// kEchoMax bytes of it, cut at a UTF-8 character's start and ended by
+// "\u2026" when cut, so a payload of any size gives an error of a few
+// hundred bytes.
+constexpr size_t kEchoMax = 200;
+std::string EchoOf(std::string_view text);

@@ -33,6 +33,19 @@ MqttFace::MqttFace(MqttOptions options, Model& model, CommandQueue& queue)
 
 MqttFace::~MqttFace() { stop(); }
 
+bool CheckMqttPrefix(std::string_view prefix, std::string* error) {
+  (void)libraryReady;
+  if (prefix.empty() || prefix.find('/') != std::string_view::npos || prefix.front() == '$' ||
+      mosquitto_pub_topic_check2(prefix.data(), prefix.size()) != MOSQ_ERR_SUCCESS ||
+      mosquitto_validate_utf8(prefix.data(), static_cast<int>(prefix.size())) != MOSQ_ERR_SUCCESS) {
+    *error =
+        "--mqtt-prefix wants one topic level: not empty, without \"/\", \"+\" or \"#\", "
+        "not starting with \"$\", in UTF-8";
+    return false;
+  }
+  return true;
+}
+
 bool MqttFace::start(std::string* error) {
   (void)libraryReady;
   const std::optional<std::string> user = RequestUser(options_.commandUser);
@@ -97,10 +110,15 @@ void MqttFace::onConnect(mosquitto* client, void* self, int rc) {
   if (rc != 0) return;
   const std::string& p = face->options_.prefix;
   const std::string& d = face->options_.discoveryPrefix;
-  for (const std::string& topic : {p + "/out/+/mode/set", p + "/out/+/timer/set", p + "/enable/set",
-                                   d + "/status", d + "/+/" + p + "/+/config"}) {
+  for (const std::string& topic :
+       {p + "/out/+/mode/set", p + "/out/+/timer/set", p + "/enable/set", d + "/status"}) {
     mosquitto_subscribe(client, nullptr, topic.c_str(), kQos);
   }
+  // At QoS 0: a broker queues at most so many messages of QoS 1 for a client
+  // (Mosquitto 1000) and drops the rest, and a broker full of stale configs
+  // hands them all over at once.
+  const std::string configs = d + "/+/" + DiscoveryNodeId(p) + "/+/config";
+  mosquitto_subscribe(client, nullptr, configs.c_str(), 0);
   std::lock_guard lock(face->mutex_);
   face->connected_ = true;
   face->sync(true);
@@ -125,10 +143,9 @@ void MqttFace::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
   } else if (topic.rfind(d + "/", 0) == 0) {
     std::lock_guard lock(face->mutex_);
     if (payload.empty()) {
-      face->brokerConfigs_.erase(topic);
+      face->strayConfigs_.erase(topic);
     } else if (m->retain) {
-      face->brokerConfigs_.insert(topic);
-      face->sync(false);  // removes it if it is not one of ours any more
+      face->brokerConfig(topic);
     }
   } else {
     face->command(topic, payload);
@@ -153,13 +170,10 @@ void MqttFace::sync(bool all) {
   sentStatus_ = status;
   if (!haveState_) return;
 
-  auto update = [&](std::map<std::string, std::string>& sent, std::map<std::string, std::string> now,
-                    const std::set<std::string>& alsoGone) {
+  auto update = [&](std::map<std::string, std::string>& sent,
+                    std::map<std::string, std::string> now) {
     for (const auto& [topic, payload] : sent) {
       if (!now.count(topic)) publish(topic, "", true);  // an empty retained message deletes it
-    }
-    for (const std::string& topic : alsoGone) {
-      if (!now.count(topic) && !sent.count(topic)) publish(topic, "", true);
     }
     for (const auto& [topic, payload] : now) {
       const auto it = sent.find(topic);
@@ -167,9 +181,20 @@ void MqttFace::sync(bool all) {
     }
     sent = std::move(now);
   };
-  update(sentState_, StateTopics(latest_, options_.prefix), {});
-  update(sentConfigs_, DiscoveryConfigs(latest_, options_.prefix, options_.discoveryPrefix),
-         brokerConfigs_);
+  update(sentState_, StateTopics(latest_, options_.prefix));
+  update(sentConfigs_, DiscoveryConfigs(latest_, options_.prefix, options_.discoveryPrefix));
+  for (const std::string& topic : strayConfigs_) brokerConfig(topic);
+  strayConfigs_.clear();
+}
+
+// Each retained config comes once after the subscription and is judged once,
+// so a broker full of stale configs costs one deletion each.
+void MqttFace::brokerConfig(const std::string& topic) {
+  if (!haveState_) {
+    strayConfigs_.insert(topic);
+  } else if (!sentConfigs_.count(topic)) {
+    publish(topic, "", true);
+  }
 }
 
 void MqttFace::command(const std::string& topic, const std::string& payload) {
@@ -185,8 +210,8 @@ void MqttFace::command(const std::string& topic, const std::string& payload) {
 
 void MqttFace::error(const std::string& topic, const std::string& payload, const std::string& request,
                      const std::string& reply) {
-  const nlohmann::json e = {{"topic", topic},
-                            {"payload", payload},
+  const nlohmann::json e = {{"topic", EchoOf(topic)},
+                            {"payload", EchoOf(payload)},
                             {"request", Latin1ToUtf8(request)},
                             {"reply", reply}};
   std::lock_guard lock(mutex_);

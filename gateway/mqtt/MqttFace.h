@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gateway/model/Model.h"
@@ -22,6 +23,12 @@ struct MqttOptions {
   std::string discoveryPrefix = "homeassistant";
   std::string commandUser = "mqtt";  // the username of commands from MQTT
 };
+
+// True when prefix can be MqttOptions::prefix, the first level of every
+// state and command topic: one level, not empty, without "/", "+" or "#",
+// not starting with "$" (the broker's own topics), in UTF-8. Else false with
+// *error saying so.
+bool CheckMqttPrefix(std::string_view prefix, std::string* error);
 
 // The MQTT face, a small client in the manner of mosquitto_sub and
 // mosquitto_pub: it keeps the installation's state retained under the
@@ -57,6 +64,9 @@ class MqttFace {
   // REQUIRES: mutex_ held. Publishes what differs from what was sent
   // (everything when all), removing topics that went.
   void sync(bool all);
+  // REQUIRES: mutex_ held. A retained config under this node id that the
+  // broker holds: removed unless it is one of this gateway's.
+  void brokerConfig(const std::string& topic);
   void publish(const std::string& topic, const std::string& payload, bool retain);
 
   MqttOptions options_;
@@ -71,7 +81,9 @@ class MqttFace {
   State latest_;
   std::map<std::string, std::string> sentState_;
   std::map<std::string, std::string> sentConfigs_;
-  std::set<std::string> brokerConfigs_;  // retained configs of this prefix found on the broker
+  // Configs found on the broker before the channels were known, to be judged
+  // once they are.
+  std::set<std::string> strayConfigs_;
   std::string sentStatus_;
   std::vector<std::string> log_;
 };

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace {
 
-// The shortest text that reads back as v: the files' own digits.
+// Fixed notation, the shortest that reads back as v (0.0001, 100000): Home
+// Assistant shows a payload as it comes, and no exponent form is a value to
+// read off a tank. A value that is not finite is no reading at all.
 std::string number(double v) {
-  char text[64];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+  if (!std::isfinite(v)) return "None";
+  char text[400];  // the longest fixed form of a double (the least subnormal) has 327
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
   return ec == std::errc() ? std::string(text, end) : "None";
 }
 
@@ -24,6 +28,8 @@ std::map<std::string, std::string> StateTopics(const State& s, const std::string
     t[out + "/mode"] = o.mode;
     t[out + "/state"] = o.value ? "ON" : "OFF";
     t[out + "/timer"] = std::to_string(o.timer);
+    t[out + "/timer_on"] = std::to_string(o.timerOutput ? o.timer : 0);
+    t[out + "/timer_off"] = std::to_string(o.timerOutput ? 0 : o.timer);
     t[out + "/info"] = o.info;
     t[out + "/available"] = availability(o.valid);
   }

@@ -1,5 +1,7 @@
 #include "tests/support/ServerInstallation.h"
 
+#include <dlfcn.h>
+#include <gnu/libc-version.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -10,7 +12,25 @@
 
 namespace {
 
-constexpr char kFakeTimeLibrary[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+// libfaketime of the architecture the tests run on: in the multiarch
+// directory of their own C library (/usr/lib/x86_64-linux-gnu,
+// /usr/lib/aarch64-linux-gnu, ...), else where a system without multiarch
+// keeps it. Empty when there is none.
+std::string FakeTimeLibrary() {
+  std::vector<std::string> candidates;
+  Dl_info libc{};
+  if (dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &libc) != 0 &&
+      libc.dli_fname != nullptr) {
+    const std::string triplet = std::filesystem::path(libc.dli_fname).parent_path().filename();
+    candidates.push_back("/usr/lib/" + triplet + "/faketime/libfaketime.so.1");
+  }
+  candidates.push_back("/usr/lib64/faketime/libfaketime.so.1");
+  candidates.push_back("/usr/lib/faketime/libfaketime.so.1");
+  for (const std::string& path : candidates) {
+    if (FileExists(path)) return path;
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -20,6 +40,17 @@ ServerInstallation::ServerInstallation(const std::string& ini, bool withDebugDir
   WriteFile(run + "/Tessaro.ini", ini);
 }
 
+// libfaketime keeps a semaphore and a shared memory entry named by the pid of
+// the process it came into, and removes them when that process exits; one
+// that was killed leaves them. Only the servers started here are cleared.
+ServerInstallation::~ServerInstallation() {
+  for (const pid_t pid : fakedPids_) {
+    std::error_code ignored;
+    std::filesystem::remove("/dev/shm/faketime_shm_" + std::to_string(pid), ignored);
+    std::filesystem::remove("/dev/shm/sem.faketime_sem_" + std::to_string(pid), ignored);
+  }
+}
+
 std::unique_ptr<Process> ServerInstallation::start(const std::string& program,
                                                    Process::Input input) {
   return StartServer(program, run, &why, input);
@@ -27,14 +58,21 @@ std::unique_ptr<Process> ServerInstallation::start(const std::string& program,
 
 std::unique_ptr<Process> ServerInstallation::startAt(int64_t fakeEpoch, const std::string& program,
                                                      const std::string& tz) {
+  static const std::string library = FakeTimeLibrary();
+  if (library.empty()) {
+    why = "libfaketime.so.1 is in no library directory of this machine";
+    return nullptr;
+  }
   setFakeTime(fakeEpoch);
   // The preloaded library comes before the sanitizer runtime.
   const char* asan = std::getenv("ASAN_OPTIONS");
   const std::string asanOptions = asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "";
-  return StartServer(program, run, &why, Process::Input::DevNull, kPortWaitMs,
-                     {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
-                      "FAKETIME_TIMESTAMP_FILE=" + clockFile_, "FAKETIME_NO_CACHE=1", "TZ=" + tz,
-                      "ASAN_OPTIONS=" + asanOptions + "verify_asan_link_order=0"});
+  std::unique_ptr<Process> p = StartServer(
+      program, run, &why, Process::Input::DevNull, kPortWaitMs,
+      {"LD_PRELOAD=" + library, "FAKETIME_TIMESTAMP_FILE=" + clockFile_, "FAKETIME_NO_CACHE=1",
+       "TZ=" + tz, "ASAN_OPTIONS=" + asanOptions + "verify_asan_link_order=0"});
+  if (p) fakedPids_.push_back(p->pid());
+  return p;
 }
 
 void ServerInstallation::setFakeTime(int64_t epoch) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,10 @@
 class ServerInstallation {
  public:
   explicit ServerInstallation(const std::string& ini, bool withDebugDir = true);
+  // Removes what libfaketime left of the servers it started.
+  ~ServerInstallation();
+  ServerInstallation(const ServerInstallation&) = delete;
+  ServerInstallation& operator=(const ServerInstallation&) = delete;
 
   // Starts the program once it has port 1969 to itself; nullptr when it did
   // not start, and then why tells why.
@@ -48,6 +53,7 @@ class ServerInstallation {
  private:
   std::string clockFile_ = root.path() + "/faketime";
   std::vector<std::string> expected_;
+  std::vector<pid_t> fakedPids_;  // servers started under libfaketime
 };
 
 // SIGTERM and the exit status (0 unless the program hung, crashed or, under

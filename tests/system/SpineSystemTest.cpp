@@ -26,7 +26,10 @@ class SpineSystemTest : public ::testing::Test {
   ServerInstallation inst{"[Devices]\ndev0=dummy_io\n"};
 };
 
-const std::regex kStartAndEnd(R"(\n\d\d:\d\d:\d\d Tessaro gestartet\n\d\d:\d\d:\d\d Tessaro beendet)");
+// The start and the end entry, and nothing between them but the day's header
+// of a run that crossed midnight.
+const std::regex kStartAndEnd(
+    R"(\n\d\d:\d\d:\d\d Tessaro gestartet(\n----- \d\d\.\d\d\.\d{4} -----)?\n\d\d:\d\d:\d\d Tessaro beendet)");
 
 TEST_F(SpineSystemTest, EscEndsTheProgramWithStatusZeroAndBothLogEntries) {
   auto p = start();

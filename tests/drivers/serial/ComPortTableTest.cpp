@@ -184,13 +184,12 @@ TEST_F(ComPortTableTest, AWriteTheDeviceDoesNotTakeGivesUpWithinItsTimeOut) {
   }
   ASSERT_GT(written, 0);
 
-  // 19200 baud: 1 ms per byte and 2 ms more. Only a write that waited for
-  // the device, which never reads, takes seconds.
+  // 19200 baud: 1 ms per byte and 2 ms more. The write waits that long for
+  // room, then gives up: it returns (a write that waited for the device,
+  // which never reads, would show as the test's time-out).
   const int64_t start = NowMs();
   EXPECT_EQ(com().ComWrite(0, std::string(50, 'y').data(), 50), 0);
-  const int64_t ms = NowMs() - start;
-  EXPECT_GE(ms, 50);
-  EXPECT_LT(ms, 5000);
+  EXPECT_GE(NowMs() - start, 52);
 
   // The device holds what the writes reported and nothing of the one that
   // gave up: its bytes would come before the next write's.

@@ -1,12 +1,13 @@
-#include "gateway/history/History.h"
-
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 
+#include "gateway/history/History.h"
 #include "gateway/history/Recorder.h"
 #include "tests/support/TempDir.h"
+#include "tools/support/Wait.h"
 
 namespace {
 
@@ -147,6 +148,30 @@ TEST(Recorder, ChangesAreTakenOnFirstSightAndWhenTheyHappenSamplesOnlyFromValidD
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].series, "out.3.mode");
   EXPECT_EQ(changes[0].value, 1);
+}
+
+// The recorder's own thread takes the samples when its clock passes a minute.
+TEST_F(HistoryTest, TheRecorderSamplesTheLatestStateWhenAMinuteBegins) {
+  Model model;
+  std::atomic<int64_t> now{kStart - 1};
+  std::atomic<int> reads{0};
+  Recorder recorder(*history, model, std::chrono::milliseconds(1), [&] {
+    ++reads;
+    return now.load();
+  });
+  recorder.start();
+  State s;
+  s.alive = true;
+  s.ai.push_back({2, true, {1.5, 0.25}});
+  model.update(s);
+  // Once the thread waits for the minute to begin, it begins.
+  ASSERT_TRUE(WaitUntil([&] { return reads >= 2; }));
+  now = kStart + 5000;
+  EXPECT_TRUE(WaitUntil([&] {
+    const auto points = history->query("ai.2.2", kStart - kMinute, kStart + kMinute);
+    return points && points->points == std::vector<std::pair<int64_t, double>>{{kStart, 0.25}};
+  }));
+  recorder.stop();
 }
 
 }  // namespace
