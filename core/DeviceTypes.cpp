@@ -9,6 +9,7 @@
 #include "drivers/serial/Denkovi_Relais.h"
 #include "drivers/serial/HB628.h"
 #include "drivers/serial/LevelJet.h"
+#include "protocol/DeviceKind.h"
 
 namespace {
 
@@ -20,25 +21,25 @@ std::unique_ptr<TessaroDev> make(Tessaro& t, int32_t index) {
 }
 
 struct DeviceType {
-  std::string_view name;
+  DeviceKind kind;
   std::unique_ptr<TessaroDev> (*create)(Tessaro&, int32_t);
 };
 
-// Type names of section Devices, compared in this order.
 constexpr DeviceType kDeviceTypes[] = {
-    {"netio230b", make<NetIO230b>},
-    {"leveljet", make<LevelJet>},
-    {"hb628", make<HB628>},
-    {"klimaloggpro", make<KlimaLoggPro>},
-    {"denkovi_relais", make<Denkovi_Relais>},
-    {"dummy_io", make<DummyIO>},
+    {DeviceKind::NetIO230b, make<NetIO230b>},
+    {DeviceKind::LevelJet, make<LevelJet>},
+    {DeviceKind::HB628, make<HB628>},
+    {DeviceKind::KlimaLoggPro, make<KlimaLoggPro>},
+    {DeviceKind::DenkoviRelais, make<Denkovi_Relais>},
+    {DeviceKind::DummyIO, make<DummyIO>},
 };
 
 }  // namespace
 
 std::unique_ptr<TessaroDev> CreateDevice(Tessaro& t, std::string_view typeName, int32_t index) {
+  const std::optional<DeviceKind> kind = ParseDeviceKind(typeName);
   for (const DeviceType& type : kDeviceTypes) {
-    if (type.name == typeName) return type.create(t, index);
+    if (kind == type.kind) return type.create(t, index);
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include "devices/DeviceContext.h"
 #include "platform/FileSystem.h"
+#include "protocol/InstallationPaths.h"
 
 namespace {
 
@@ -40,11 +41,11 @@ void EventLog::write(int32_t kind, const std::string& message) {
     entry += ' ';
     entry += message;
   }
-  if (context_.files.append(context_.path("logfile.txt"), entry)) LogChanged = true;
+  if (context_.files.append(context_.path(kLogFile), entry)) LogChanged = true;
 }
 
 void EventLog::RefreshMessageList() {
-  const std::optional<FileTail> tail = context_.files.readTail(context_.path("logfile.txt"), kTail);
+  const std::optional<FileTail> tail = context_.files.readTail(context_.path(kLogFile), kTail);
   if (!tail) return;
   std::string_view rest = tail->bytes;
   // The tail cuts into an entry (or starts at its first byte): the rest of

@@ -77,7 +77,8 @@ void Dout_Timer(Tessaro& t, ReplySink& reply, const char* outn_str, const char* 
     return;
   }
   const bool on = std::strcmp(output_str, "true") == 0;
-  t.log.LogEvent(0, "%s: Timer = %d min [%s]", OutputName(t, outn), minutes, on ? "ein" : "off");
+  t.log.LogEvent(0, on ? "%s: Timer = %d min [ein]" : "%s: Timer = %d min [off]", OutputName(t, outn),
+                 minutes);
   // The result is not looked at: a timer on a missing channel is answered ok.
   StartOutputTimer(t, outn, minutes, on ? 1 : 0);
   t.MarkSlowData();

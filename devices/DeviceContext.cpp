@@ -2,20 +2,18 @@
 
 #include "devices/ProfileString.h"
 #include "platform/Clock.h"
+#include "protocol/InstallationPaths.h"
 
 DeviceContext::DeviceContext(Clock& clock, Console& console, LogSink& log, FileSystem& files,
                              std::string dir)
     : clock(clock), console(console), log(log), files(files), dir_(std::move(dir)) {}
 
-std::string DeviceContext::path(std::string_view rel) const {
-  if (dir_.empty() || (!rel.empty() && rel.front() == '/')) return std::string(rel);
-  return dir_ + "/" + std::string(rel);
-}
+std::string DeviceContext::path(std::string_view rel) const { return InstallationPath(dir_, rel); }
 
 std::string DeviceContext::config(std::string_view section, std::string_view key, size_t bufferSize,
                                   const char* defaultValue) const {
   return GetPrivateProfileString(files, section, key, defaultValue, bufferSize,
-                                 path("./Tessaro.ini"));
+                                 path(kConfigFile));
 }
 
 void DeviceContext::readClock() {

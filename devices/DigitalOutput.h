@@ -4,11 +4,18 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/ChannelMode.h"
+
 struct ChannelContext;
 class TessaroDev;
 
 // Operating modes of an output channel.
-enum OutputMode : int32_t { MODE_AUS = 0, MODE_EIN = 1, MODE_UHR = 2, MODE_SLAVE = 3 };
+enum OutputMode : int32_t {
+  MODE_AUS = static_cast<int32_t>(ChannelMode::Aus),
+  MODE_EIN = static_cast<int32_t>(ChannelMode::Ein),
+  MODE_UHR = static_cast<int32_t>(ChannelMode::Uhr),
+  MODE_SLAVE = static_cast<int32_t>(ChannelMode::Slave),
+};
 
 // A channel's texts (name, control file, info) hold at most this many characters.
 constexpr size_t kOutputTextMax = 31;

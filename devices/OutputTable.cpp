@@ -1,15 +1,12 @@
 #include "devices/OutputTable.h"
 
-#include <cstring>
-
 #include "base/Text.h"
 #include "devices/ChannelContext.h"
 #include "devices/DeviceContext.h"
 #include "devices/DeviceTable.h"
+#include "protocol/ChannelMode.h"
 
 namespace {
-
-constexpr const char* kModeNames[] = {"aus", "ein", "uhr", "slave"};  // by mode number
 
 // The channel a command or timer may act on: present and on a device.
 DigitalOutput* usableChannel(const ChannelContext& c, int32_t ch) {
@@ -118,15 +115,15 @@ bool AnyMasterOn(const ChannelContext& c, int32_t ch) {
 }
 
 int32_t ParseOutputMode(const char* text) {
-  if (text == nullptr) return -1;
-  for (int32_t mode = 0; mode < 4; ++mode) {
-    if (std::strcmp(text, kModeNames[mode]) == 0) return mode;
-  }
-  return -1;
+  const std::optional<ChannelMode> mode = text != nullptr ? ParseChannelMode(text) : std::nullopt;
+  return mode ? static_cast<int32_t>(*mode) : -1;
 }
 
 const char* OutputModeName(int32_t mode) {
-  return (mode >= 0 && mode < 4) ? kModeNames[mode] : "?";
+  // The names are literals, so their views end in a NUL.
+  return (mode >= 0 && mode < static_cast<int32_t>(kChannelModes.size()))
+             ? ChannelModeName(static_cast<ChannelMode>(mode)).data()
+             : "?";
 }
 
 const char* OutputName(const ChannelContext& c, int32_t ch) {

@@ -6,6 +6,7 @@
 #include "devices/OutputTable.h"
 #include "devices/StatusContext.h"
 #include "platform/FileSystem.h"
+#include "protocol/InstallationPaths.h"
 
 namespace {
 
@@ -42,9 +43,9 @@ std::string SlowXmlText(const StatusContext& s) {
 }
 
 void WriteFastXml(const StatusContext& s) {
-  s.context.files.replace(s.context.path("../debug/fast.xml"), FastXmlText(s));
+  s.context.files.replace(s.context.path(kFastXml), FastXmlText(s));
 }
 
 void WriteSlowXml(const StatusContext& s) {
-  s.context.files.replace(s.context.path("../debug/slow.xml"), SlowXmlText(s));
+  s.context.files.replace(s.context.path(kSlowXml), SlowXmlText(s));
 }

@@ -12,7 +12,8 @@
 
 #include "core/RequestParser.h"
 #include "fuzz/FuzzSupport.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
+#include "protocol/RequestLine.h"
 #include "gateway/mqtt/MqttCommand.h"
 
 namespace {
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(Param(p, "outn") == std::to_string(v));
   if (mode) {
     FUZZ_CHECK(cmd == "dout" && p.count() == 4);
-    FUZZ_CHECK(Param(p, "mode") == payload && IsOutputMode(payload));
+    FUZZ_CHECK(Param(p, "mode") == payload && ParseChannelMode(payload));
   } else {
     FUZZ_CHECK(cmd == "dout_timer" && p.count() == 5);
     FUZZ_CHECK(Number(Param(p, "time"), kTimerMinutesMax, &v));

@@ -3,7 +3,7 @@
 #include "gateway/history/History.h"
 #include "gateway/mqtt/MqttFace.h"
 #include "gateway/history/Recorder.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
 #include "gateway/web/WebServer.h"
 
 namespace {

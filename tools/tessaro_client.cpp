@@ -5,12 +5,10 @@
 // 2 for a usage error (nothing is sent), 3 when no connection could be made
 // or no reply came in time.
 //
-// The server's error replies have no line end, so the end of a reply is only
-// seen as a pause: the client reads until nothing more arrives for a short
-// while. A reply that ends in CR LF is complete at once, as every reply that
-// has a line end ends there.
+// The request goes through the system's one client of the command port
+// (protocol/CommandPortClient): it waits for the port to be its own and
+// takes the reply as complete when the server closes the connection.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +19,8 @@
 #include <vector>
 
 #include "platform/TcpClient.h"
+#include "protocol/CommandPortClient.h"
+#include "protocol/RequestLine.h"
 
 namespace {
 
@@ -29,7 +29,6 @@ constexpr int kExitOtherReply = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoReply = 3;
 
-constexpr int kQuietMs = 200;
 // The server's line buffer holds 1023 characters; a longer line is refused.
 constexpr size_t kMaxLine = 1023;
 
@@ -187,62 +186,31 @@ std::string BuildRequest(const Options& o) {
   auto expect = [&](size_t count, const char* form) {
     if (args.size() != count) throw UsageError{std::string("usage: ") + form};
   };
-  std::string line = "cmd=" + cmd + "&username=" + o.user;
+  RequestLine line(cmd, o.user);
   if (cmd == "dout") {
     expect(2, "dout OUTN MODE");
-    line += "&outn=" + std::to_string(NumberArgument("OUTN", args[0], 0, 31));
-    line += "&mode=" + ValueArgument("MODE", args[1]);
+    line.add("outn", NumberArgument("OUTN", args[0], 0, 31)).add("mode", ValueArgument("MODE", args[1]));
   } else if (cmd == "dout_bin") {
     expect(2, "dout_bin MASK MODE");
     // The server reads a signed 32-bit mask; bit 31 alone is its lowest value.
     const int64_t mask = NumberArgument("MASK", args[0], INT32_MIN, UINT32_MAX);
-    line += "&mask=" + std::to_string(static_cast<int32_t>(static_cast<uint32_t>(mask)));
-    line += "&mode=" + ValueArgument("MODE", args[1]);
+    line.add("mask", static_cast<int32_t>(static_cast<uint32_t>(mask))).add("mode", ValueArgument("MODE", args[1]));
   } else if (cmd == "dout_timer") {
     expect(3, "dout_timer OUTN MINUTES true|false");
-    line += "&outn=" + std::to_string(NumberArgument("OUTN", args[0], 0, 31));
-    line += "&time=" + std::to_string(NumberArgument("MINUTES", args[1], 0, INT32_MAX));
+    line.add("outn", NumberArgument("OUTN", args[0], 0, 31));
+    line.add("time", NumberArgument("MINUTES", args[1], 0, INT32_MAX));
     // The server takes every text but "true" as off; a typo must not do that.
     if (args[2] != "true" && args[2] != "false") {
       throw UsageError{"ON must be true or false: " + args[2]};
     }
-    line += "&output=" + args[2];
+    line.add("output", args[2]);
   } else if (cmd == "debug") {
     expect(1, "debug ENAOUTP");
-    line += "&enaoutp=" + std::to_string(NumberArgument("ENAOUTP", args[0], INT32_MIN, INT32_MAX));
+    line.add("enaoutp", NumberArgument("ENAOUTP", args[0], INT32_MIN, INT32_MAX));
   } else {
     throw UsageError{"unknown command " + cmd};
   }
-  return line + "\r\n";
-}
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Connects, sends the line and collects the reply; empty when none came.
-// Sets connected to whether the connection was made.
-std::string Exchange(const Options& o, const std::string& line, bool& connected) {
-  const int64_t deadline = NowMs() + o.timeoutMs;
-  auto left = [&] { return static_cast<int>(deadline - NowMs()); };
-
-  TcpClient client;
-  connected = client.open() && client.connect(o.address, static_cast<uint16_t>(o.port), left());
-  if (!connected) return {};
-  if (client.send(line, left() > 0 ? left() : 0) != line.size()) return {};
-
-  std::string reply;
-  while (left() > 0) {
-    char buffer[1024];
-    const long n =
-        client.receive(buffer, sizeof buffer, reply.empty() ? left() : std::min(kQuietMs, left()));
-    if (n <= 0) break;  // quiet, closed or failed: the reply is what came
-    reply.append(buffer, static_cast<size_t>(n));
-    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0) break;
-  }
-  return reply;
+  return line.text() + "\r\n";
 }
 
 }  // namespace
@@ -264,14 +232,21 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  bool connected = false;
-  const std::string reply = Exchange(options, line, connected);
-  if (!connected) {
+  CommandTarget target;
+  target.address = options.address;
+  target.port = static_cast<uint16_t>(options.port);
+  // One try to connect; the time-out is the whole exchange's.
+  target.connectFor = std::chrono::milliseconds(0);
+  target.busyFor = target.replyFor = target.within = std::chrono::milliseconds(options.timeoutMs);
+  target.probeUser = "client";
+  const CommandResult result = ExchangeCommand(target, line);
+  const std::string& reply = result.bytes;
+  if (!result.connected) {
     std::fprintf(stderr, "tessaro_client: cannot connect to %s:%d\n", options.host.c_str(),
                  options.port);
     return kExitNoReply;
   }
-  if (reply.empty()) {
+  if (result.status == CommandResult::Status::Unreachable) {
     std::fprintf(stderr, "tessaro_client: no reply from %s:%d within %d ms\n", options.host.c_str(),
                  options.port, options.timeoutMs);
     return kExitNoReply;

@@ -59,7 +59,7 @@ void CommandQueue::run() {
     if (std::chrono::steady_clock::now() - job.given > kMaxWait) {
       job.done(unreachable("zu lange in der Warteschlange"));
     } else {
-      job.done(ExchangeCommand(target_, job.request));
+      job.done(ExchangeCommand(target_, job.request + "\r\n"));
     }
   }
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "gateway/commands/CommandExchange.h"
+#include "protocol/CommandPortClient.h"
 
 // The gateway's commands, one after another on one thread: the server takes
 // one client at a time, so the gateway never competes with itself for the

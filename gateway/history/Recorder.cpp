@@ -1,4 +1,5 @@
 #include "gateway/history/Recorder.h"
+#include "protocol/ChannelMode.h"
 
 #include <set>
 
@@ -12,11 +13,10 @@ int64_t systemNowMs() {
       .count();
 }
 
+// The mode's number, as the server keeps it; 0 (aus) for none.
 double modeNumber(const std::string& mode) {
-  if (mode == "ein") return 1;
-  if (mode == "uhr") return 2;
-  if (mode == "slave") return 3;
-  return 0;
+  const std::optional<ChannelMode> m = ParseChannelMode(mode);
+  return m ? static_cast<double>(static_cast<int32_t>(*m)) : 0;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "devices/ProfileString.h"
 #include "gateway/model/Latin1.h"
 #include "timeswitch/SwitchTable.h"
+#include "protocol/InstallationPaths.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ std::string readWhole(const std::string& path) {
   return text.str();
 }
 
-std::string pathIn(const std::string& dir, const std::string& rel) {
-  if (dir.empty() || dir == "." || (!rel.empty() && rel.front() == '/')) return rel;
-  return dir + "/" + rel;
-}
-
 // A value as the server's look-up gives it into its 256-byte buffers.
 std::string value(const std::string& ini, std::string_view section, std::string_view key) {
   return cut(FindProfileValue(ini, section, key).value_or(""), 255);
@@ -32,10 +28,10 @@ std::string value(const std::string& ini, std::string_view section, std::string_
 
 }  // namespace
 
-std::vector<int> Installation::devicesOfType(std::string_view type) const {
+std::vector<int> Installation::devicesOf(DeviceKind kind) const {
   std::vector<int> slots;
   for (int dev = 0; dev < static_cast<int>(deviceTypes.size()); ++dev) {
-    if (deviceTypes[static_cast<size_t>(dev)] == type) slots.push_back(dev);
+    if (deviceTypes[static_cast<size_t>(dev)] == DeviceKindName(kind)) slots.push_back(dev);
   }
   return slots;
 }
@@ -50,7 +46,7 @@ std::string Installation::deviceLabel(int dev) const {
 
 Installation ReadInstallation(const std::string& dir) {
   Installation inst;
-  const std::string ini = readWhole(pathIn(dir, "Tessaro.ini"));
+  const std::string ini = readWhole(InstallationPath(dir, kConfigFile));
   for (size_t dev = 0; dev < inst.deviceTypes.size(); ++dev) {
     inst.deviceTypes[dev] = value(ini, "Devices", "dev" + std::to_string(dev));
   }
@@ -66,7 +62,7 @@ Installation ReadInstallation(const std::string& dir) {
     if (fields.size() > 5) {
       const std::string file = cut(fields[5], kOutputTextMax);
       c.controlFile = Latin1ToUtf8(file);
-      c.program = ReadProgram(readWhole(pathIn(dir, file)));
+      c.program = ReadProgram(readWhole(InstallationPath(dir, file)));
     }
     inst.channels[ch] = std::move(c);
   }

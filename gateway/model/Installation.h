@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gateway/model/State.h"
+#include "protocol/DeviceKind.h"
 
 // What ./Tessaro.ini says that the status files do not: the devices' kinds,
 // and the channels' names, devices and control files. Read with the
@@ -24,7 +25,7 @@ struct Installation {
 
   // The slots of the devices of one kind, in slot order: the order in which
   // the status files list them.
-  std::vector<int> devicesOfType(std::string_view type) const;
+  std::vector<int> devicesOf(DeviceKind kind) const;
   // "dev1 netio230b", or "dev1" when the slot is empty.
   std::string deviceLabel(int dev) const;
 };

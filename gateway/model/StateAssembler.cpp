@@ -1,4 +1,6 @@
 #include "gateway/model/StateAssembler.h"
+#include "protocol/DeviceKind.h"
+#include "protocol/ChannelMode.h"
 
 namespace {
 
@@ -26,13 +28,13 @@ State StateAssembler::state(Clock::time_point now) const {
   s.alive = fast_ && lastRewrite_ && now - *lastRewrite_ < kStale;
   if (fast_) {
     s.slowid = fast_->slowid;
-    s.ai = withDevices(fast_->ai, installation_.devicesOfType("hb628"));
+    s.ai = withDevices(fast_->ai, installation_.devicesOf(DeviceKind::HB628));
   }
   if (!slow_) return s;
   if (!fast_) s.slowid = slow_->slowid;
   s.enaoutp = slow_->enaoutp;
-  s.tank = withDevices(slow_->tank, installation_.devicesOfType("leveljet"));
-  s.klp = withDevices(slow_->klp, installation_.devicesOfType("klimaloggpro"));
+  s.tank = withDevices(slow_->tank, installation_.devicesOf(DeviceKind::LevelJet));
+  s.klp = withDevices(slow_->klp, installation_.devicesOf(DeviceKind::KlimaLoggPro));
   s.messages = slow_->messages;
   for (OutputState o : slow_->outputs) {
     const ChannelConfig* config = nullptr;
@@ -41,7 +43,7 @@ State StateAssembler::state(Clock::time_point now) const {
     }
     o.name = config ? config->name : "out" + std::to_string(o.n);
     o.device = config ? installation_.deviceLabel(config->device) : "";
-    if (config && (o.mode == "uhr" || !config->controlFile.empty())) {
+    if (config && (o.mode == ChannelModeName(ChannelMode::Uhr) || !config->controlFile.empty())) {
       s.programs.push_back({o.n, o.name, config->controlFile, config->program});
     }
     s.outputs.push_back(std::move(o));

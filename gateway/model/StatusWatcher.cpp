@@ -12,6 +12,7 @@
 
 #include "gateway/model/Model.h"
 #include "gateway/model/StateAssembler.h"
+#include "protocol/InstallationPaths.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ class Inotify {
 
 StatusWatcher::StatusWatcher(std::string workDir, Model& model, bool inotify)
     : workDir_(std::move(workDir)),
-      debugDir_((workDir_.empty() ? std::string(".") : workDir_) + "/../debug"),
+      debugDir_(InstallationPath(workDir_, kStatusDir)),
       model_(model),
       inotify_(inotify),
       wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
-#include "gateway/commands/Requests.h"
+#include "protocol/RequestLine.h"
 
 namespace {
 
@@ -39,8 +39,9 @@ std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::stri
   if (topic != "/mode/set" && topic != "/timer/set") return std::nullopt;
   if (n < 0) return refused("Kanal 0 ... 31 erwartet");
   if (topic == "/mode/set") {
-    if (!IsOutputMode(payload)) return refused("aus, ein, uhr oder slave erwartet");
-    return MqttCommand{DoutRequest(user, n, payload), ""};
+    const std::optional<ChannelMode> mode = ParseChannelMode(payload);
+    if (!mode) return refused("aus, ein, uhr oder slave erwartet");
+    return MqttCommand{DoutRequest(user, n, *mode), ""};
   }
   const nlohmann::json body = nlohmann::json::parse(payload, nullptr, false);
   const nlohmann::json minutes = body.is_object() ? body.value("minutes", nlohmann::json()) : nullptr;

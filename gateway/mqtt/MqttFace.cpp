@@ -10,7 +10,7 @@
 #include "gateway/model/Latin1.h"
 #include "gateway/mqtt/MqttCommand.h"
 #include "gateway/mqtt/MqttTopics.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
 #include "gateway/model/StateJson.h"
 
 namespace {

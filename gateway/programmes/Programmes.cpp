@@ -4,13 +4,15 @@
 #include <memory>
 
 #include "gateway/commands/CommandQueue.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
+#include "protocol/RequestLine.h"
 #include "gateway/model/Latin1.h"
 #include "gateway/model/Model.h"
 #include "gateway/programmes/ControlLines.h"
 #include "gateway/programmes/FileVersion.h"
 #include "gateway/programmes/ProgrammeJson.h"
 #include "platform/FileSystem.h"
+#include "protocol/InstallationPaths.h"
 
 using nlohmann::json;
 
@@ -64,8 +66,7 @@ std::vector<Programmes::File> Programmes::files() const {
     // The name came from ISO 8859-1 and goes back to the same bytes.
     const std::string name = Utf8ToLatin1(c->controlFile).value_or("");
     if (name.empty()) continue;
-    const bool asWritten = workDir_.empty() || workDir_ == "." || name.front() == '/';
-    const std::string path = asWritten ? name : workDir_ + "/" + name;
+    const std::string path = InstallationPath(workDir_, name);
     const std::string key = std::filesystem::path(path).lexically_normal().string();
     size_t i = 0;
     while (i < normal.size() && normal[i] != key) ++i;
@@ -147,7 +148,9 @@ void Programmes::put(size_t n, const json& body, const std::string& requestUser,
   const Model::Snapshot now = model_.snapshot();
   for (const int ch : file.numbers) {
     for (const OutputState& o : now.state.outputs) {
-      if (o.n == ch && o.mode == "uhr") rereads->requests.emplace_back(ch, DoutRequest(requestUser, ch, "uhr"));
+      if (o.n == ch && ParseChannelMode(o.mode) == ChannelMode::Uhr) {
+        rereads->requests.emplace_back(ch, DoutRequest(requestUser, ch, ChannelMode::Uhr));
+      }
     }
   }
   sendNext(rereads);

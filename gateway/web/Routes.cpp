@@ -3,7 +3,8 @@
 #include <charconv>
 
 #include "gateway/commands/CommandQueue.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
+#include "protocol/RequestLine.h"
 #include "gateway/history/Recorder.h"
 #include "gateway/model/Latin1.h"
 #include "gateway/model/Model.h"
@@ -28,7 +29,9 @@ json bodyOf(const HttpRequest& r) {
   return body.is_object() ? body : json(json::value_t::discarded);
 }
 
-bool isMode(const json& mode) { return mode.is_string() && IsOutputMode(mode.get<std::string>()); }
+std::optional<ChannelMode> modeOf(const json& mode) {
+  return mode.is_string() ? ParseChannelMode(mode.get<std::string>()) : std::nullopt;
+}
 
 bool inRange(const json& v, int64_t low, int64_t high) {
   return v.is_number_integer() && v.get<int64_t>() >= low && v.get<int64_t>() <= high;
@@ -76,13 +79,11 @@ Routes::Routes(Services services) : s_(services) {
        [this, noJson](const HttpRequest& r, long n, Reply& reply) {
          const json body = bodyOf(r);
          if (body.is_discarded()) return noJson(reply);
-         const json mode = body.value("mode", json());
-         if (n < 0 || n > 31 || !isMode(mode)) {
+         const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
+         if (n < 0 || n > 31 || !mode) {
            return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
          }
-         command(r, reply, [&](std::string_view user) {
-           return DoutRequest(user, static_cast<int>(n), mode.get<std::string>());
-         });
+         command(r, reply, [&](std::string_view user) { return DoutRequest(user, static_cast<int>(n), *mode); });
        }},
       {"POST", "/api/outputs/#/timer", kMaxCommandBody,
        [this, noJson](const HttpRequest& r, long n, Reply& reply) {
@@ -102,12 +103,12 @@ Routes::Routes(Services services) : s_(services) {
          const json body = bodyOf(r);
          if (body.is_discarded()) return noJson(reply);
          const json mask = body.value("mask", json());
-         const json mode = body.value("mode", json());
-         if (!inRange(mask, 0, UINT32_MAX) || !isMode(mode)) {
+         const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
+         if (!inRange(mask, 0, UINT32_MAX) || !mode) {
            return reply(Refusal(400, "mask 0 ... 4294967295 und mode aus, ein, uhr oder slave erwartet."));
          }
          command(r, reply, [&](std::string_view user) {
-           return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), mode.get<std::string>());
+           return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), *mode);
          });
        }},
       {"POST", "/api/enable", kMaxCommandBody,

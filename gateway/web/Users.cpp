@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
 #include "platform/PosixFileSystem.h"
 
 namespace {

@@ -8,7 +8,9 @@
 
 #include <cerrno>
 
-CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer, uint32_t from) {
+#include "protocol/CommandPortClient.h"
+
+CommandClient::CommandClient(int port, int timeoutMs, int receiveBuffer, uint32_t from) : port_(port) {
   const int64_t end = NowMs() + timeoutMs;
   while (true) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -36,6 +38,14 @@ CommandClient::~CommandClient() { close(); }
 void CommandClient::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+std::string CommandClient::request(const std::string& line) {
+  close();
+  CommandTarget target;
+  target.port = static_cast<uint16_t>(port_);
+  target.probeUser = "test";
+  return ExchangeCommand(target, line).bytes;
 }
 
 void CommandClient::send(std::string_view bytes) {

@@ -34,14 +34,14 @@ class CommandClient {
   // Collects what arrives until nothing more comes for quietMs (or the peer
   // closes), at most timeoutMs in all.
   std::string receive(int quietMs = 200, int timeoutMs = 10000);
-  // send + receive.
-  std::string request(const std::string& line) {
-    send(line);
-    return receive();
-  }
+  // line (with its line end) through the system's one command-port client,
+  // on a connection of its own once this one is closed: the reply as it
+  // came, empty when none came.
+  std::string request(const std::string& line);
   void close();
 
  private:
+  int port_;
   int fd_ = -1;
   std::string received_;
   bool peerGone_ = false;

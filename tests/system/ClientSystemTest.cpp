@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -62,7 +63,7 @@ TEST_F(ClientSystemTest, OnlyTheReplyOkGivesStatusZero) {
   EXPECT_EQ(ok.out, "ok\r\n");
   EXPECT_EQ(ok.err, "");
 
-  // An error reply has no line end: it is complete once the server is quiet,
+  // An error reply has no line end: it is complete once the server closes,
   // and gets a line feed of its own.
   ClientRun refused = RunClient({"dout", "3", "EIN"});
   EXPECT_EQ(refused.status, 1);
@@ -126,29 +127,36 @@ TEST(ClientWithoutServer, NoListenerOrNoReplyGivesStatusThree) {
                                         " within 400 ms"));
 }
 
-// Longer than the client's reads of 1024 bytes and without a line end: it
-// takes more than one read, and only the quiet after it ends the reply.
-TEST(ClientWithoutServer, SendsOneLineAndCollectsAReplyInPiecesUntilQuiet) {
+// The client waits for the port to be its own (a probe answered "ok"),
+// then sends its line and takes everything up to the server's close as the
+// reply: one without a line end, sent in pieces with a pause between them,
+// comes whole.
+TEST(ClientWithoutServer, ProbesThenSendsOneLineAndTakesTheReplyUntilTheServerCloses) {
   const std::string kReply = std::string(1500, '.') + "Tessaro.Dout: mode=EIN nicht zul\xE4ssig";
   TcpListener listener;
   ASSERT_EQ(listener.open("", 0, 1), ListenResult::Ok);
-  std::string request;
+  std::string received;
   std::thread server([&] {
     if (!listener.socket().waitReadable(5000)) return;
     Socket s = listener.accept();
     char buffer[256];
-    while (request.find('\n') == std::string::npos && s.waitReadable(5000)) {
+    auto lines = [&] { return std::count(received.begin(), received.end(), '\n'); };
+    while (lines() < 2 && s.waitReadable(5000)) {
       const long n = s.receive(buffer, sizeof buffer);
       if (n <= 0) return;
-      request.append(buffer, static_cast<size_t>(n));
+      received.append(buffer, static_cast<size_t>(n));
+      if (lines() == 1 && received.back() == '\n') s.sendAll("ok\r\n");
     }
-    s.sendAll(kReply);
-    s.waitReadable(5000);  // until the client has gone
+    s.sendAll(kReply.substr(0, 700));
+    // The client's end of sending, then the rest after it: only the close ends the reply.
+    while (s.waitReadable(5000) && s.receive(buffer, sizeof buffer) > 0) {
+    }
+    s.sendAll(kReply.substr(700));
   });
   ClientRun r =
       RunClient({"--port", std::to_string(listener.port()), "--user", "op", "dout", "3", "EIN"});
   server.join();
-  EXPECT_EQ(request, "cmd=dout&username=op&outn=3&mode=EIN\r\n");
+  EXPECT_EQ(received, "cmd=debug&username=client\r\ncmd=dout&username=op&outn=3&mode=EIN\r\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kReply + "\n");
 }

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "gateway/model/Latin1.h"
-#include "gateway/commands/Requests.h"
+#include "gateway/commands/RequestUser.h"
+#include "protocol/RequestLine.h"
 
 namespace {
 
@@ -31,14 +32,15 @@ TEST(Requests, UserNamesThatWouldChangeTheRequestAreRefused) {
 }
 
 TEST(Requests, LinesCarryExactlyTheCheckedValues) {
-  EXPECT_EQ(DoutRequest("\xE4", 3, "ein"), "cmd=dout&username=\xE4&outn=3&mode=ein");
+  EXPECT_EQ(DoutRequest("\xE4", 3, ChannelMode::Ein), "cmd=dout&username=\xE4&outn=3&mode=ein");
   EXPECT_EQ(TimerRequest("a", 0, 30, false),
             "cmd=dout_timer&username=a&outn=0&time=30&output=false");
-  EXPECT_EQ(MaskRequest("a", 0x80000001u, "aus"),
+  EXPECT_EQ(MaskRequest("a", 0x80000001u, ChannelMode::Aus),
             "cmd=dout_bin&username=a&mask=-2147483647&mode=aus");
   EXPECT_EQ(EnableRequest("a", true), "cmd=debug&username=a&enaoutp=1");
-  EXPECT_TRUE(IsOutputMode("slave"));
-  EXPECT_FALSE(IsOutputMode("Ein"));
+  EXPECT_EQ(ParseChannelMode("slave"), ChannelMode::Slave);
+  EXPECT_FALSE(ParseChannelMode("Ein"));
+  EXPECT_EQ(ProbeRequest("gateway"), "cmd=debug&username=gateway");
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
-#include "gateway/commands/CommandExchange.h"
+#include "protocol/CommandPortClient.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/TcpClient.h"
+#include "protocol/RequestLine.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Changes nothing and is not logged: a debug request without enaoutp.
-constexpr std::string_view kProbe = "cmd=debug&username=gateway\r\n";
 constexpr std::string_view kOk = "ok\r\n";
 
 int msUntil(Clock::time_point end) {
@@ -17,21 +17,24 @@ int msUntil(Clock::time_point end) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-CommandResult unreachable(std::string detail) {
+CommandResult unreachable(std::string detail, bool connected = true) {
   CommandResult r;
   r.detail = std::move(detail);
+  r.connected = connected;
   return r;
 }
 
-// Connects, trying again while the port refuses.
-bool connect(TcpClient& client, const CommandTarget& target) {
-  const Clock::time_point end = Clock::now() + target.connectFor;
+// Connects, trying again while the port refuses until retryEnd; no
+// attempt waits beyond end.
+bool connect(TcpClient& client, const CommandTarget& target, Clock::time_point retryEnd,
+             Clock::time_point end) {
   auto pause = std::chrono::milliseconds(20);
   for (;;) {
     if (client.open() && client.connect(target.address, target.port, std::max(msUntil(end), 1))) {
       return true;
     }
-    if (Clock::now() + pause >= end) return false;
+    client.close();
+    if (Clock::now() + pause >= std::min(retryEnd, end)) return false;
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds(250));
   }
@@ -39,12 +42,18 @@ bool connect(TcpClient& client, const CommandTarget& target) {
 
 }  // namespace
 
-CommandResult ExchangeCommand(const CommandTarget& target, const std::string& request) {
+CommandResult ExchangeCommand(const CommandTarget& target, std::string_view line) {
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point end = start + target.within;
+  const auto until = [&](std::chrono::milliseconds phase) { return std::min(Clock::now() + phase, end); };
   TcpClient client;
-  if (!connect(client, target)) return unreachable("Tessaro nicht erreichbar (keine Verbindung)");
+  if (!connect(client, target, start + target.connectFor, end)) {
+    return unreachable("Tessaro nicht erreichbar (keine Verbindung)", false);
+  }
 
-  const Clock::time_point busyEnd = Clock::now() + target.busyFor;
-  if (client.send(kProbe, msUntil(busyEnd)) != kProbe.size()) {
+  const Clock::time_point busyEnd = until(target.busyFor);
+  const std::string probe = ProbeRequest(target.probeUser) + "\r\n";
+  if (client.send(probe, msUntil(busyEnd)) != probe.size()) {
     return unreachable("Tessaro nicht erreichbar (Senden fehlgeschlagen)");
   }
   std::string got;
@@ -57,22 +66,22 @@ CommandResult ExchangeCommand(const CommandTarget& target, const std::string& re
   }
   if (got != kOk) return unreachable("unerwartete Antwort des Servers");
 
-  const std::string line = request + "\r\n";
-  const Clock::time_point replyEnd = Clock::now() + std::chrono::seconds(5);
+  const Clock::time_point replyEnd = until(target.replyFor);
   if (client.send(line, msUntil(replyEnd)) != line.size()) {
     return unreachable("Tessaro nicht erreichbar (Senden fehlgeschlagen)");
   }
   client.finishSending();
-  std::string reply;
+  CommandResult r;
+  r.connected = true;
   for (;;) {
     const long n = client.receive(buffer, sizeof buffer, msUntil(replyEnd));
     if (n == 0) break;
     if (n < 0) return unreachable("keine Antwort des Servers");
-    reply.append(buffer, static_cast<size_t>(n));
+    r.bytes.append(buffer, static_cast<size_t>(n));
   }
-  if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0) reply.resize(reply.size() - 2);
-  CommandResult r;
-  r.status = reply == "ok" ? CommandResult::Status::Ok : CommandResult::Status::Refused;
-  r.reply = std::move(reply);
+  if (r.bytes.empty()) return unreachable("keine Antwort des Servers");
+  r.reply = r.bytes;
+  if (r.reply.size() >= 2 && r.reply.compare(r.reply.size() - 2, 2, "\r\n") == 0) r.reply.resize(r.reply.size() - 2);
+  r.status = r.reply == "ok" ? CommandResult::Status::Ok : CommandResult::Status::Refused;
   return r;
 }
