@@ -12,6 +12,7 @@
 #include "bench/Loopback.h"
 #include "bench/RenameWatch.h"
 #include "bench/ServerProcess.h"
+#include "protocol/ChannelMode.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ void MeasureEvents(const Options& o, const TempInstallation& dir, uint16_t port,
   const std::string path = "/api/outputs/" + std::to_string(kEventChannel) + "/mode";
   std::vector<int64_t> debugNs, renameNs, answerNs, eventNs;
   for (int i = 0; i < o.events + kEventWarmUp; ++i) {
-    mode = mode == "ein" ? "aus" : "ein";
+    mode = std::string(ChannelModeName(mode == ChannelModeName(ChannelMode::Ein) ? ChannelMode::Aus : ChannelMode::Ein));
     const int64_t start = NowNs();
     const auto answer = api.Post(path, "{\"mode\":\"" + mode + "\"}", "application/json");
     const int64_t answered = NowNs();
@@ -87,7 +88,7 @@ void MeasureEvents(const Options& o, const TempInstallation& dir, uint16_t port,
 
     slowFile.drain();
     const int64_t sent = NowNs();
-    FreshRoundTrip(Dout(kFloorChannel, i % 2 == 0 ? "ein" : "aus"));
+    FreshRoundTrip(Dout(kFloorChannel, std::string(ChannelModeName(i % 2 == 0 ? ChannelMode::Ein : ChannelMode::Aus))));
     const int64_t renamed = slowFile.next(kReplyTimeoutMs);
     if (renamed < 0) Fail("the server did not rewrite slow.xml after a dout");
     SleepUs(kEventPauseMs * 1000);

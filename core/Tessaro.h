@@ -29,7 +29,7 @@ class Tessaro : public DeviceContext {
   void MarkSlowData() { SlowDataNew = true; }
 
   // Starts the weekly time switch at the pass's time; the channels in mode
-  // "uhr" follow it from now on.
+  // uhr follow it from now on.
   void startTimeSwitch();
 
   operator ChannelContext&() { return channels; }

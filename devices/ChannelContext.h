@@ -6,11 +6,11 @@ class DeviceContext;
 class DeviceTable;
 class OutputTable;
 
-// The channels in mode "uhr" are evaluated by the time switch, which sits
+// The channels in mode uhr are evaluated by the time switch, which sits
 // above the channels and registers itself here.
 class ClockChannels {
  public:
-  // Evaluates channel ch if it is in mode "uhr" without a running timer;
+  // Evaluates channel ch if it is in mode uhr without a running timer;
   // sets changed to 1 when it recorded a new next switching time.
   virtual void evaluateOutput(int32_t ch, int32_t& changed) = 0;
 

@@ -31,7 +31,7 @@ DigitalOutput::DigitalOutput(const ChannelContext& c, int32_t outIndex, TessaroD
       c_(c) {}
 
 void DigitalOutput::setValue(int32_t value) {
-  // The walk sets this channel, then each slave in mode "slave" to its own
+  // The walk sets this channel, then each slave in mode slave to its own
   // master's value OR any other master's bit. The visited set ends a ring of
   // slave channels after one round.
   uint32_t visited = 0;

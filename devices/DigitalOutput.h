@@ -43,7 +43,7 @@ class DigitalOutput {
                 std::string_view controlFile);
 
   // Sets the channel's bit (nonzero = on) and passes the change down its
-  // chain of slaves: each slave in mode "slave" ends up on exactly when one of
+  // chain of slaves: each slave in mode slave ends up on exactly when one of
   // its masters is on. Each channel of the chain is visited at most once.
   void setValue(int32_t value);
 

@@ -14,7 +14,7 @@ DigitalOutput* usableChannel(const ChannelContext& c, int32_t ch) {
   return (channel != nullptr && channel->device != nullptr) ? channel : nullptr;
 }
 
-// The bit that mode gives channel ch; not for "uhr", where the time switch decides.
+// The bit that mode gives channel ch; not for uhr, where the time switch decides.
 int32_t ModeValue(const ChannelContext& c, int32_t ch, int32_t mode) {
   switch (mode) {
     case MODE_EIN: return 1;

@@ -31,15 +31,15 @@ class OutputTable {
 void LoadOutputs(const ChannelContext& c);
 
 // Sets and applies a channel's mode; writes every device whose image changed
-// (for "uhr" the time switch decides and the bit waits for the next write
+// (for uhr the time switch decides and the bit waits for the next write
 // pass). changed is set to 1 when the mode really changed, never cleared.
 // -1 for a number out of range or an empty slot.
 int32_t SetOutputMode(const ChannelContext& c, int32_t ch, int32_t mode, int32_t& changed);
 
 // Puts every channel's configured mode into its device's image as
 // SetOutputMode would, but writes no device: after a power cut a channel
-// configured "ein" must come back on by itself, at the first write pass.
-// Channels in mode "uhr" are left to the time switch.
+// configured ein must come back on by itself, at the first write pass.
+// Channels in mode uhr are left to the time switch.
 void ApplyConfiguredModes(const ChannelContext& c);
 
 // Holds the channel at value (nonzero = on) for minutes; 0 or fewer minutes
@@ -57,7 +57,7 @@ bool WriteAllOutputs(const ChannelContext& c);
 // True when a channel naming ch as its slave has its output bit set.
 bool AnyMasterOn(const ChannelContext& c, int32_t ch);
 
-// "aus" 0, "ein" 1, "uhr" 2, "slave" 3, exactly; -1 for anything else or null.
+// aus 0, ein 1, uhr 2, slave 3, exactly; -1 for anything else or null.
 int32_t ParseOutputMode(const char* text);
 // The mode's name, "?" for no mode.
 const char* OutputModeName(int32_t mode);

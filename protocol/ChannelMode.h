@@ -12,7 +12,7 @@ enum class ChannelMode : int32_t { Aus = 0, Ein = 1, Uhr = 2, Slave = 3 };
 inline constexpr std::array<ChannelMode, 4> kChannelModes = {ChannelMode::Aus, ChannelMode::Ein,
                                                             ChannelMode::Uhr, ChannelMode::Slave};
 
-// "aus", "ein", "uhr" or "slave".
+// The mode's name, as every side of the interface writes it.
 std::string_view ChannelModeName(ChannelMode mode);
 
 // The mode of exactly its name (with case); nothing for any other text.

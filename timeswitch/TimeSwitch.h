@@ -9,7 +9,7 @@
 
 class DigitalOutput;
 
-// The weekly time switch ("Schaltuhr") of the channels in mode "uhr". It
+// The weekly time switch ("Schaltuhr") of the channels in mode uhr. It
 // keeps the current week time, a whole minute, and one switching table that
 // holds the most recent load only: every use directly follows the load for
 // the channel concerned.
@@ -31,7 +31,7 @@ class TimeSwitch final : public ClockChannels {
   bool updateClock(const std::tm& local);
   // Once a minute: 1 when a channel's next switching time was set afresh.
   int32_t minuteTick(const std::tm& local);
-  // Evaluates channel n if it is in mode "uhr" without a running timer;
+  // Evaluates channel n if it is in mode uhr without a running timer;
   // sets changed to 1 when it recorded a new next switching time.
   void evaluateOutput(int32_t n, int32_t& changed) override;
 

@@ -2,19 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "gateway/commands/CommandArguments.h"
 #include "gateway/model/StateJson.h"
 #include "gateway/mqtt/MqttCommand.h"
-#include "protocol/ChannelMode.h"
 
 using nlohmann::json;
 
 namespace {
-
-nlohmann::json modeNames() {
-  nlohmann::json names = nlohmann::json::array();
-  for (const ChannelMode m : kChannelModes) names.push_back(ChannelModeName(m));
-  return names;
-}
 
 struct Builder {
   const std::string& prefix;
@@ -101,7 +95,7 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
           {{"name", o.name + " Betriebsart"},
            {"state_topic", topic + "/mode"},
            {"command_topic", topic + "/mode/set"},
-           {"options", modeNames()}});
+           {"options", ChannelModeNames()}});
     b.add("binary_sensor", "out" + n + "_state", base,
           {{"name", o.name},
            {"state_topic", topic + "/state"},

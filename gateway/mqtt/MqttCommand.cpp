@@ -20,7 +20,7 @@ int channel(std::string_view& text) {
   text.remove_prefix(digits.size());
   int n = -1;
   const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-  return ec == std::errc() && end == digits.data() + digits.size() && n >= 0 && n <= 31 ? n : -1;
+  return ec == std::errc() && end == digits.data() + digits.size() && IsChannel(n) ? n : -1;
 }
 
 MqttCommand refused(const char* why) { return {"", why}; }
@@ -43,15 +43,13 @@ std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::stri
     if (!mode) return refused("aus, ein, uhr oder slave erwartet");
     return MqttCommand{DoutRequest(user, n, *mode), ""};
   }
-  const nlohmann::json body = nlohmann::json::parse(payload, nullptr, false);
-  const nlohmann::json minutes = body.is_object() ? body.value("minutes", nlohmann::json()) : nullptr;
-  const nlohmann::json on = body.is_object() ? body.value("on", nlohmann::json()) : nullptr;
-  if (!minutes.is_number_integer() || minutes.get<int64_t>() < 0 ||
-      minutes.get<int64_t>() > kTimerMinutesMax || !on.is_boolean()) {
+  const std::optional<TimerArguments> timer =
+      ParseTimerArguments(nlohmann::json::parse(payload, nullptr, false));
+  if (!timer) {
     static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
     return refused("{\"minutes\":0 ... 100000,\"on\":true|false} erwartet");
   }
-  return MqttCommand{TimerRequest(user, n, minutes.get<int>(), on.get<bool>()), ""};
+  return MqttCommand{TimerRequest(user, n, timer->minutes, timer->on), ""};
 }
 
 std::string EchoOf(std::string_view text) {

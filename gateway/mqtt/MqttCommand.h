@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
-// A command that came in on MQTT: PREFIX/out/N/mode/set ("ein"),
+#include "gateway/commands/CommandArguments.h"
+
+// A command that came in on MQTT: PREFIX/out/N/mode/set (ein),
 // PREFIX/out/N/timer/set ({"minutes":30,"on":true}) or PREFIX/enable/set
 // ("ON"/"OFF"). request is its request line for user (ISO 8859-1); error
 // says, in German, why a message could not be taken.
@@ -13,11 +15,6 @@ struct MqttCommand {
   std::string request;
   std::string error;
 };
-
-// The longest timer a message may start, in minutes (69 days). Home
-// Assistant's timer numbers go as far, so every value they show is one a
-// command could have set.
-constexpr int kTimerMinutesMax = 100000;
 
 // Nothing for a topic that is not a command topic under prefix.
 std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::string_view topic,

@@ -44,7 +44,7 @@ class Programmes {
   // when it cannot be read.
   ProgrammeAnswer get(size_t n) const;
   // Saves body's "points" over the content whose "version" it names, keeps
-  // that content as NAME.bak, and has every channel in mode "uhr" that uses
+  // that content as NAME.bak, and has every channel in mode uhr that uses
   // the file read it again, with a dout request as requestUser (ISO 8859-1,
   // see RequestUser). done is called exactly once, possibly on the command
   // queue's thread: the caller's thread never waits for the commands.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "gateway/commands/CommandArguments.h"
 #include "gateway/commands/CommandQueue.h"
 #include "gateway/commands/RequestUser.h"
 #include "protocol/RequestLine.h"
@@ -69,6 +70,12 @@ Routes::Routes(Services services) : s_(services) {
          j["user"] = s_.loginRequired ? json(r.user) : json(nullptr);
          reply(JsonAnswer(200, j));
        }},
+      {"GET", "/api/protocol", 0,
+       [](const HttpRequest&, long, Reply& reply) {
+         reply(JsonAnswer(200, {{"modes", ChannelModeNames()},
+                                {"channels", kChannels},
+                                {"timer_minutes_max", kTimerMinutesMax}}));
+       }},
       {"GET", "/api/events", 0,
        [this](const HttpRequest& r, long, Reply& reply) {
          reply(s_.streams.open(r.client, s_.loginRequired ? json(r.user) : json(nullptr)));
@@ -80,7 +87,7 @@ Routes::Routes(Services services) : s_(services) {
          const json body = bodyOf(r);
          if (body.is_discarded()) return noJson(reply);
          const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
-         if (n < 0 || n > 31 || !mode) {
+         if (!IsChannel(n) || !mode) {
            return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
          }
          command(r, reply, [&](std::string_view user) { return DoutRequest(user, static_cast<int>(n), *mode); });
@@ -89,13 +96,13 @@ Routes::Routes(Services services) : s_(services) {
        [this, noJson](const HttpRequest& r, long n, Reply& reply) {
          const json body = bodyOf(r);
          if (body.is_discarded()) return noJson(reply);
-         const json minutes = body.value("minutes", json());
-         const json on = body.value("on", json());
-         if (n < 0 || n > 31 || !inRange(minutes, 0, 100000) || !on.is_boolean()) {
+         const std::optional<TimerArguments> timer = ParseTimerArguments(body);
+         if (!IsChannel(n) || !timer) {
+           static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
            return reply(Refusal(400, "Kanal 0 ... 31, minutes 0 ... 100000 und on true oder false erwartet."));
          }
          command(r, reply, [&](std::string_view user) {
-           return TimerRequest(user, static_cast<int>(n), minutes.get<int>(), on.get<bool>());
+           return TimerRequest(user, static_cast<int>(n), timer->minutes, timer->on);
          });
        }},
       {"POST", "/api/mask", kMaxCommandBody,

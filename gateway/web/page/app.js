@@ -9,11 +9,11 @@
 //                           #enable-error its command error; #freigabe has data-enabled
 //   #channels > .channel    one per output, data-channel="N", data-mode, data-state
 //                           ("on"/"off"), data-valid ("true"/"false"), data-timer (minutes)
-//     .state                "ein"/"aus" (class on/off)      .name   number and name
+//     .state                the word for on or off (class on/off)   .name   number and name
 //     .invalid              the "nicht bestätigt" mark (hidden while valid)
 //     .device               the device ("dev0 dummy_io")
-//     select.mode           the mode (aus, ein, uhr, slave); changing it sends the command
-//     .next                 "nächster Schaltpunkt: …" (mode uhr only)
+//     select.mode           the mode (those of /api/protocol); changing it sends the command
+//     .next                 "nächster Schaltpunkt: …" (the time switch's mode only)
 //     .timer                running timer, hidden without one
 //     input.minutes, button.timer-on, button.timer-off, button.timer-end (hidden without timer)
 //     .error                the last refused or failed command of this channel, hidden when none
@@ -34,7 +34,7 @@
 //                           with button.to-picked
 //     button.save, button.discard, .count; .dirty (hidden when saved); .error (a
 //                           refusal, the edits stay); .saved (after saving)
-//   #programs > .nofile     channels in mode uhr without a control file
+//   #programs > .nofile     channels in the time switch's mode without a control file
 //   #log > li               the log lines, oldest first
 //   #history                the history (history.js); #history > .empty says "Keine
 //                           Aufzeichnung." when there is none (404 or no series), else hidden
@@ -46,7 +46,11 @@
 //     .band[data-channel=N] channel N's on-times from out.N.value, with its name
 // Numbers are shown in German notation (12,345 V); data-value keeps them as sent.
 
-const MODES = ['aus', 'ein', 'uhr', 'slave'];
+// The channel modes in the server's order, from /api/protocol before anything
+// is drawn; the first two are also the page's words for off and on.
+let MODES = [];
+let AUS = '', EIN = '', UHR = '';
+let TIMER_MAX = 0;  // minutes, the longest timer a command may start
 const DAYS = ['Mo', 'Di', 'Mi', 'Do', 'Fr', 'Sa', 'So'];
 const DAY_NAMES = ['Montag', 'Dienstag', 'Mittwoch', 'Donnerstag', 'Freitag', 'Samstag', 'Sonntag'];
 const WEEK = 7 * 1440;  // minutes
@@ -126,7 +130,7 @@ function channelRow(n) {
   const controls = el('div', 'line timer-controls');
   const minLabel = el('label', 'minutes-label');
   r.minutes = el('input', 'minutes');
-  Object.assign(r.minutes, { type: 'number', min: 1, max: 100000, step: 1, value: 30, inputMode: 'numeric' });
+  Object.assign(r.minutes, { type: 'number', min: 1, max: TIMER_MAX, step: 1, value: 30, inputMode: 'numeric' });
   r.minutes.setAttribute('aria-label', `Timer-Minuten Kanal ${n}`);
   minLabel.append(r.minutes, ' min');
   r.on = el('button', 'timer-on', 'Ein für');
@@ -144,8 +148,8 @@ function channelRow(n) {
     command(`/api/outputs/${n}/mode`, { mode: r.select.value }, [r.select], r.error));
   const startTimer = (on) => {
     const minutes = Number(r.minutes.value);
-    if (!Number.isInteger(minutes) || minutes < 1 || minutes > 100000) {
-      showError(r.error, 'Minuten: eine ganze Zahl von 1 bis 100000');
+    if (!Number.isInteger(minutes) || minutes < 1 || minutes > TIMER_MAX) {
+      showError(r.error, `Minuten: eine ganze Zahl von 1 bis ${TIMER_MAX}`);
       return;
     }
     command(`/api/outputs/${n}/timer`, { minutes, on }, buttons, r.error);
@@ -160,7 +164,7 @@ function channelRow(n) {
 function updateRow(r, o) {
   Object.assign(r.row.dataset, { mode: o.mode, state: o.value ? 'on' : 'off',
     valid: String(o.valid), timer: String(o.timer), timerOutput: String(o.timer_output) });
-  r.state.textContent = o.value ? 'ein' : 'aus';
+  r.state.textContent = o.value ? EIN : AUS;
   r.state.className = 'state ' + (o.value ? 'on' : 'off');
   r.name.textContent = '';
   r.name.append(el('span', 'num', String(o.n)), ' ' + o.name);
@@ -171,14 +175,14 @@ function updateRow(r, o) {
   }
   if (!r.select.disabled) r.select.value = o.mode;
   const info = (o.info || '').trim();
-  r.next.textContent = o.mode === 'uhr' && o.timer === 0 && info ? 'nächster Schaltpunkt: ' + info : '';
+  r.next.textContent = o.mode === UHR && o.timer === 0 && info ? 'nächster Schaltpunkt: ' + info : '';
   r.timer.hidden = o.timer <= 0;
   if (o.timer > 0) {
     // The timer ends at the o.timer-th change of minute from now.
     const end = new Date(stand);
     end.setSeconds(0, 0);
     end.setMinutes(end.getMinutes() + o.timer);
-    r.timer.textContent = `Timer: ${o.timer_output ? 'ein' : 'aus'}, noch ${o.timer} min (bis ca. ${hhmm(end)})`;
+    r.timer.textContent = `Timer: ${o.timer_output ? EIN : AUS}, noch ${o.timer} min (bis ca. ${hhmm(end)})`;
   }
   r.end.hidden = o.timer <= 0;
 }
@@ -320,8 +324,8 @@ function render(s) {
   $('#user').textContent = s.user ? 'angemeldet: ' + s.user + ' · ' : '';
   const enable = $('#enable');
   if (!enable.disabled) enable.checked = s.enaoutp;
-  $('#enable-word').textContent = s.enaoutp ? 'ein – die Hardware wird geschrieben'
-    : 'aus – die Hardware wird nicht geschrieben';
+  $('#enable-word').textContent = s.enaoutp ? EIN + ' – die Hardware wird geschrieben'
+    : AUS + ' – die Hardware wird nicht geschrieben';
   $('#freigabe').dataset.enabled = String(s.enaoutp);
   renderChannels(s.outputs || []);
   redraw('sensors', [s.ai, s.tank, s.klp], renderSensors);
@@ -358,8 +362,23 @@ function connect() {
 $('#enable').addEventListener('change', (ev) =>
   command('/api/enable', { enabled: ev.target.checked }, [ev.target], $('#enable-error')));
 $('#enable-error').hidden = true;
-fetch('/api/state', { credentials: 'same-origin' })
-  .then((res) => (res.ok ? res.json() : Promise.reject(new Error(res.status))))
-  .then((s) => { if (!state) received(s); })
-  .catch(() => { /* the event stream reports the gateway's absence */ });
-connect();
+const getJson = (path) => fetch(path, { credentials: 'same-origin' })
+  .then((res) => (res.ok ? res.json() : Promise.reject(new Error(res.status))));
+// The words first: nothing is drawn without them. Until the gateway answers,
+// the banner says it cannot be reached.
+function start() {
+  getJson('/api/protocol').then((p) => {
+    MODES = p.modes;
+    [AUS, EIN, UHR] = MODES;
+    TIMER_MAX = p.timer_minutes_max;
+    getJson('/api/state').then((s) => { if (!state) received(s); })
+      .catch(() => { /* the event stream reports the gateway's absence */ });
+    connect();
+  }).catch(() => {
+    offline = true;
+    updateBanner();
+    setTimeout(start, retry);
+    retry = Math.min(retry * 2, 30000);
+  });
+}
+start();

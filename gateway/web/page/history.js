@@ -165,7 +165,7 @@
       for (let i = 0; i + 1 < xs.length; i++) onMs += on[i] * (xs[i + 1] - xs[i]);
       r.u.setData([xs, on, on.map((v) => 1 - v)]);
       r.name.replaceChildren(el('span', 'num', String(r.n)), ` ${names.get(r.n) || ''} `,
-        el('span', 'ontime', `ein ${fmt(onMs / HOUR, 1, 'h')}`), ' ', csvLink(`out.${r.n}.value`, 'CSV'));
+        el('span', 'ontime', `${EIN} ${fmt(onMs / HOUR, 1, 'h')}`), ' ', csvLink(`out.${r.n}.value`, 'CSV'));
     }
   }
 

@@ -63,7 +63,7 @@ const programmes = (() => {
       const track = dayEl.querySelector('.track');
       track.textContent = '';
       const times = perDay[d].map(([a, b]) => clock(a) + '–' + clock(b));
-      track.setAttribute('aria-label', DAY_NAMES[d] + ': ' + (times.length ? 'ein ' + times.join(', ') : 'aus'));
+      track.setAttribute('aria-label', DAY_NAMES[d] + ': ' + (times.length ? EIN + ' ' + times.join(', ') : AUS));
       for (const [a, b] of perDay[d]) {
         const bar = el('div', 'bar');
         Object.assign(bar.dataset, { from: a, to: b });
@@ -110,7 +110,7 @@ const programmes = (() => {
     Object.assign(time, { type: 'time', value: line.time, required: true });
     time.setAttribute('aria-label', `${DAY_NAMES[day]}: Uhrzeit`);
     const state = el('select', 'onoff');
-    state.append(new Option('ein', 'on'), new Option('aus', 'off'));
+    state.append(new Option(EIN, 'on'), new Option(AUS, 'off'));
     state.value = line.on ? 'on' : 'off';
     state.setAttribute('aria-label', `${DAY_NAMES[day]} ${line.time}: schaltet`);
     const remove = el('button', 'remove', '✕');
@@ -256,7 +256,7 @@ const programmes = (() => {
       li.append(el('span', 'num', String(c.n)), ' ' + c.name + ': ');
       const info = o ? (o.info || '').trim() : '';
       li.append(el('span', 'next', !o ? 'unbekannt'
-        : o.mode !== 'uhr' ? `Modus ${o.mode} – liest die Datei, wenn er wieder auf uhr steht`
+        : o.mode !== UHR ? `Modus ${o.mode} – liest die Datei, wenn er wieder auf ${UHR} steht`
           : o.timer > 0 ? `Timer, noch ${o.timer} min` : 'nächster Schaltpunkt ' + (info || '–')));
       ed.users.append(li);
     }
@@ -373,7 +373,7 @@ const programmes = (() => {
     lastState = s;
     editors.forEach((ed) => { renderUsers(ed); renderSaved(ed); });
     const without = (s.programs || []).filter((p) => !p.file);
-    nofile.textContent = without.map((p) => `Kanal ${p.n} ${p.name}: Modus uhr ohne Steuerdatei`).join(' · ');
+    nofile.textContent = without.map((p) => `Kanal ${p.n} ${p.name}: Modus ${UHR} ohne Steuerdatei`).join(' · ');
     if (without.length && !nofile.isConnected) box.append(nofile);
     nofile.hidden = !without.length;
     const key = JSON.stringify(s.programs || []);
