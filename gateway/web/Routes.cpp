@@ -38,6 +38,8 @@ bool inRange(const json& v, int64_t low, int64_t high) {
   return v.is_number_integer() && v.get<int64_t>() >= low && v.get<int64_t>() <= high;
 }
 
+HttpAnswer noJson() { return Refusal(400, "Der Inhalt ist kein JSON-Objekt."); }
+
 HttpAnswer unsendableUser() {
   return Refusal(400, "Dieser Benutzername kann nicht an Tessaro gesendet werden.");
 }
@@ -61,103 +63,122 @@ long numberOf(std::string_view segment) {
 
 }  // namespace
 
-Routes::Routes(Services services) : s_(services) {
-  const auto noJson = [](Reply& reply) { reply(Refusal(400, "Der Inhalt ist kein JSON-Objekt.")); };
-  routes_ = {
-      {"GET", "/api/state", 0,
-       [this](const HttpRequest& r, long, Reply& reply) {
-         json j = s_.model.snapshot().json;
-         j["user"] = s_.loginRequired ? json(r.user) : json(nullptr);
-         reply(JsonAnswer(200, j));
-       }},
-      {"GET", "/api/protocol", 0,
-       [](const HttpRequest&, long, Reply& reply) {
-         reply(JsonAnswer(200, {{"modes", ChannelModeNames()},
-                                {"channels", kChannels},
-                                {"timer_minutes_max", kTimerMinutesMax}}));
-       }},
-      {"GET", "/api/events", 0,
-       [this](const HttpRequest& r, long, Reply& reply) {
-         reply(s_.streams.open(r.client, s_.loginRequired ? json(r.user) : json(nullptr)));
-       }},
-      {"GET", "/api/history", 0,
-       [this](const HttpRequest& r, long, Reply& reply) { reply(HistoryAnswer(r, s_.history, nowMs())); }},
-      {"POST", "/api/outputs/#/mode", kMaxCommandBody,
-       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
-         const json body = bodyOf(r);
-         if (body.is_discarded()) return noJson(reply);
-         const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
-         if (!IsChannel(n) || !mode) {
-           return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
-         }
-         command(r, reply, [&](std::string_view user) { return DoutRequest(user, static_cast<int>(n), *mode); });
-       }},
-      {"POST", "/api/outputs/#/timer", kMaxCommandBody,
-       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
-         const json body = bodyOf(r);
-         if (body.is_discarded()) return noJson(reply);
-         const std::optional<TimerArguments> timer = ParseTimerArguments(body);
-         if (!IsChannel(n) || !timer) {
-           static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
-           return reply(Refusal(400, "Kanal 0 ... 31, minutes 0 ... 100000 und on true oder false erwartet."));
-         }
-         command(r, reply, [&](std::string_view user) {
-           return TimerRequest(user, static_cast<int>(n), timer->minutes, timer->on);
-         });
-       }},
-      {"POST", "/api/mask", kMaxCommandBody,
-       [this, noJson](const HttpRequest& r, long, Reply& reply) {
-         const json body = bodyOf(r);
-         if (body.is_discarded()) return noJson(reply);
-         const json mask = body.value("mask", json());
-         const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
-         if (!inRange(mask, 0, UINT32_MAX) || !mode) {
-           return reply(Refusal(400, "mask 0 ... 4294967295 und mode aus, ein, uhr oder slave erwartet."));
-         }
-         command(r, reply, [&](std::string_view user) {
-           return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), *mode);
-         });
-       }},
-      {"POST", "/api/enable", kMaxCommandBody,
-       [this, noJson](const HttpRequest& r, long, Reply& reply) {
-         const json body = bodyOf(r);
-         if (body.is_discarded()) return noJson(reply);
-         const json enabled = body.value("enabled", json());
-         if (!enabled.is_boolean()) return reply(Refusal(400, "enabled true oder false erwartet."));
-         command(r, reply, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
-       }},
-      {"GET", "/api/programmes", 0,
-       [this](const HttpRequest&, long, Reply& reply) { reply(JsonAnswer(200, s_.programmes.list())); }},
-      {"GET", "/api/programmes/#", 0,
-       [this](const HttpRequest&, long n, Reply& reply) {
-         const ProgrammeAnswer a = s_.programmes.get(static_cast<size_t>(n));
-         reply(JsonAnswer(a.status, a.body));
-       }},
-      {"PUT", "/api/programmes/#", kMaxProgrammeBody,
-       [this, noJson](const HttpRequest& r, long n, Reply& reply) {
-         const json body = bodyOf(r);
-         if (body.is_discarded()) return noJson(reply);
-         const std::optional<std::string> user = RequestUser(r.user);
-         if (!user) return reply(unsendableUser());
-         s_.programmes.put(static_cast<size_t>(n), body, *user,
-                           [reply](const ProgrammeAnswer& a) { reply(JsonAnswer(a.status, a.body)); });
-       }},
-      {"GET", "*", 0,
-       [](const HttpRequest& r, long, Reply& reply) {
-         const WebAsset* asset = FindWebAsset(r.path);
-         if (asset == nullptr) return reply(Refusal(404, "Nicht gefunden."));
-         HttpAnswer a;
-         a.contentType = std::string(asset->contentType);
-         a.body = std::string(asset->body);
-         reply(std::move(a));
-       }},
+// The route table: one line a route, each handler a member below.
+const std::vector<Routes::Route>& Routes::table() {
+  static const std::vector<Route> routes = {
+      {"GET", "/api/state", 0, &Routes::state},
+      {"GET", "/api/protocol", 0, &Routes::protocol},
+      {"GET", "/api/events", 0, &Routes::events},
+      {"GET", "/api/history", 0, &Routes::history},
+      {"POST", "/api/outputs/#/mode", kMaxCommandBody, &Routes::mode},
+      {"POST", "/api/outputs/#/timer", kMaxCommandBody, &Routes::timer},
+      {"POST", "/api/mask", kMaxCommandBody, &Routes::mask},
+      {"POST", "/api/enable", kMaxCommandBody, &Routes::enable},
+      {"GET", "/api/programmes", 0, &Routes::programmeList},
+      {"GET", "/api/programmes/#", 0, &Routes::programmeGet},
+      {"PUT", "/api/programmes/#", kMaxProgrammeBody, &Routes::programmePut},
+      {"GET", "*", 0, &Routes::asset},
   };
+  return routes;
+}
+
+Routes::Routes(Services services) : s_(services) {}
+
+void Routes::state(const HttpRequest& r, long, Reply& reply) const {
+  json j = s_.model.snapshot().json;
+  j["user"] = s_.loginRequired ? json(r.user) : json(nullptr);
+  reply(JsonAnswer(200, j));
+}
+
+void Routes::protocol(const HttpRequest&, long, Reply& reply) const {
+  reply(JsonAnswer(200, {{"modes", ChannelModeNames()},
+                         {"channels", kChannels},
+                         {"timer_minutes_max", kTimerMinutesMax}}));
+}
+
+void Routes::events(const HttpRequest& r, long, Reply& reply) const {
+  reply(s_.streams.open(r.client, s_.loginRequired ? json(r.user) : json(nullptr)));
+}
+
+void Routes::history(const HttpRequest& r, long, Reply& reply) const {
+  reply(HistoryAnswer(r, s_.history, nowMs()));
+}
+
+void Routes::mode(const HttpRequest& r, long n, Reply& reply) const {
+  const json body = bodyOf(r);
+  if (body.is_discarded()) return reply(noJson());
+  const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
+  if (!IsChannel(n) || !mode) {
+    return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
+  }
+  command(r, reply, [&](std::string_view user) { return DoutRequest(user, static_cast<int>(n), *mode); });
+}
+
+void Routes::timer(const HttpRequest& r, long n, Reply& reply) const {
+  const json body = bodyOf(r);
+  if (body.is_discarded()) return reply(noJson());
+  const std::optional<TimerArguments> timer = ParseTimerArguments(body);
+  if (!IsChannel(n) || !timer) {
+    static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
+    return reply(Refusal(400, "Kanal 0 ... 31, minutes 0 ... 100000 und on true oder false erwartet."));
+  }
+  command(r, reply, [&](std::string_view user) {
+    return TimerRequest(user, static_cast<int>(n), timer->minutes, timer->on);
+  });
+}
+
+void Routes::mask(const HttpRequest& r, long, Reply& reply) const {
+  const json body = bodyOf(r);
+  if (body.is_discarded()) return reply(noJson());
+  const json mask = body.value("mask", json());
+  const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
+  if (!inRange(mask, 0, UINT32_MAX) || !mode) {
+    return reply(Refusal(400, "mask 0 ... 4294967295 und mode aus, ein, uhr oder slave erwartet."));
+  }
+  command(r, reply, [&](std::string_view user) {
+    return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), *mode);
+  });
+}
+
+void Routes::enable(const HttpRequest& r, long, Reply& reply) const {
+  const json body = bodyOf(r);
+  if (body.is_discarded()) return reply(noJson());
+  const json enabled = body.value("enabled", json());
+  if (!enabled.is_boolean()) return reply(Refusal(400, "enabled true oder false erwartet."));
+  command(r, reply, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
+}
+
+void Routes::programmeList(const HttpRequest&, long, Reply& reply) const {
+  reply(JsonAnswer(200, s_.programmes.list()));
+}
+
+void Routes::programmeGet(const HttpRequest&, long n, Reply& reply) const {
+  const ProgrammeAnswer a = s_.programmes.get(static_cast<size_t>(n));
+  reply(JsonAnswer(a.status, a.body));
+}
+
+void Routes::programmePut(const HttpRequest& r, long n, Reply& reply) const {
+  const json body = bodyOf(r);
+  if (body.is_discarded()) return reply(noJson());
+  const std::optional<std::string> user = RequestUser(r.user);
+  if (!user) return reply(unsendableUser());
+  s_.programmes.put(static_cast<size_t>(n), body, *user,
+                    [reply](const ProgrammeAnswer& a) { reply(JsonAnswer(a.status, a.body)); });
+}
+
+void Routes::asset(const HttpRequest& r, long, Reply& reply) const {
+  const WebAsset* asset = FindWebAsset(r.path);
+  if (asset == nullptr) return reply(Refusal(404, "Nicht gefunden."));
+  HttpAnswer a;
+  a.contentType = std::string(asset->contentType);
+  a.body = std::string(asset->body);
+  reply(std::move(a));
 }
 
 const Routes::Route* Routes::match(const HttpRequest& r, long* n, bool* pathKnown) const {
   *pathKnown = false;
   const std::string_view path = r.path;
-  for (const Route& route : routes_) {
+  for (const Route& route : table()) {
     long number = -1;
     bool same = route.pattern == "*" || route.pattern == path;
     const size_t hash = route.pattern.find('#');
@@ -193,7 +214,7 @@ void Routes::handle(const HttpRequest& r, Reply reply) const {
   bool pathKnown = false;
   const Route* route = match(r, &n, &pathKnown);
   if (route == nullptr) return reply(Refusal(404, "Nicht gefunden."));
-  route->handler(r, n, reply);
+  (this->*route->handler)(r, n, reply);
 }
 
 void Routes::command(const HttpRequest& r, Reply& reply,

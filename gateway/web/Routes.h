@@ -38,19 +38,33 @@ class Routes {
 
  private:
   // n: the number in the path's "#" segment, -1 when there is none.
-  using Handler = std::function<void(const HttpRequest& r, long n, Reply& reply)>;
+  using Handler = void (Routes::*)(const HttpRequest& r, long n, Reply& reply) const;
   struct Route {
     std::string_view method;
     std::string_view pattern;  // "/api/outputs/#/mode": "#" is a number; "*" any path
     size_t bodyLimit;
     Handler handler;
   };
+  static const std::vector<Route>& table();
   const Route* match(const HttpRequest& r, long* n, bool* pathKnown) const;
+
+  void state(const HttpRequest& r, long n, Reply& reply) const;
+  void protocol(const HttpRequest& r, long n, Reply& reply) const;
+  void events(const HttpRequest& r, long n, Reply& reply) const;
+  void history(const HttpRequest& r, long n, Reply& reply) const;
+  void mode(const HttpRequest& r, long n, Reply& reply) const;
+  void timer(const HttpRequest& r, long n, Reply& reply) const;
+  void mask(const HttpRequest& r, long n, Reply& reply) const;
+  void enable(const HttpRequest& r, long n, Reply& reply) const;
+  void programmeList(const HttpRequest& r, long n, Reply& reply) const;
+  void programmeGet(const HttpRequest& r, long n, Reply& reply) const;
+  void programmePut(const HttpRequest& r, long n, Reply& reply) const;
+  void asset(const HttpRequest& r, long n, Reply& reply) const;
+
   // Sends the request line that build makes for the request's user, and
   // answers with the server's reply.
   void command(const HttpRequest& r, Reply& reply,
                const std::function<std::string(std::string_view user)>& build) const;
 
   Services s_;
-  std::vector<Route> routes_;
 };
