@@ -1,9 +1,12 @@
 #include "gateway/Gateway.h"
 
-#include "gateway/history/History.h"
-#include "gateway/mqtt/MqttFace.h"
-#include "gateway/history/Recorder.h"
 #include "gateway/commands/RequestUser.h"
+#include "gateway/history/History.h"
+#include "gateway/history/Recorder.h"
+#include "gateway/model/Installation.h"
+#include "gateway/mqtt/MqttFace.h"
+#include "gateway/programmes/Programmes.h"
+#include "gateway/web/Users.h"
 #include "gateway/web/WebServer.h"
 
 namespace {
@@ -18,17 +21,16 @@ CommandTarget targetOf(const Options& o) {
 }  // namespace
 
 Gateway::Gateway(Options options, std::string workDir)
-    : options_(std::move(options)),
-      queue_(targetOf(options_)),
-      programmes_(files_, workDir, [workDir] { return ReadInstallation(workDir); }, model_, queue_),
+    : options_(std::move(options)), workDir_(workDir), queue_(targetOf(options_)),
       watcher_(std::move(workDir), model_) {}
 
 Gateway::~Gateway() { stop(); }
 
 bool Gateway::start(std::string* error) {
   if (!options_.usersFile.empty()) {
-    users_ = Users::Load(options_.usersFile, error);
-    if (!users_) return false;
+    std::optional<Users> users = Users::Load(options_.usersFile, error);
+    if (!users) return false;
+    users_ = std::make_unique<Users>(std::move(*users));
   }
   if (options_.http) {
     if (!users_ && ReachesBeyondLoopback(options_.web.address)) {
@@ -55,8 +57,10 @@ bool Gateway::start(std::string* error) {
   }
   if (options_.http) {
     // Made before the watcher runs: it listens to the model from its first state.
-    web_ = std::make_unique<WebServer>(options_.web, model_, queue_, users_ ? &*users_ : nullptr,
-                                       recorder_.get(), programmes_);
+    programmes_ = std::make_unique<Programmes>(
+        files_, workDir_, [dir = workDir_] { return ReadInstallation(dir); }, model_, queue_);
+    web_ = std::make_unique<WebServer>(options_.web, model_, queue_, users_.get(), recorder_.get(),
+                                       *programmes_);
   }
   watcher_.start();
   return !web_ || web_->start(error);

@@ -4,17 +4,18 @@
 #include <optional>
 #include <string>
 
+#include "gateway/Options.h"
 #include "gateway/commands/CommandQueue.h"
 #include "gateway/model/Model.h"
-#include "gateway/Options.h"
 #include "gateway/model/StatusWatcher.h"
-#include "gateway/programmes/Programmes.h"
-#include "gateway/web/Users.h"
 #include "platform/PosixFileSystem.h"
 
+// The faces and what only they use are made when they are asked for.
 class History;
 class MqttFace;
+class Programmes;
 class Recorder;
+class Users;
 class WebServer;
 
 // Everything tessaro_gateway runs, in one place that a test creates fresh
@@ -39,7 +40,8 @@ class Gateway {
 
  private:
   Options options_;
-  std::optional<Users> users_;
+  std::string workDir_;
+  std::unique_ptr<Users> users_;
   Model model_;
   std::unique_ptr<History> history_;
   std::unique_ptr<Recorder> recorder_;
@@ -47,7 +49,7 @@ class Gateway {
   std::unique_ptr<MqttFace> mqtt_;
   CommandQueue queue_;
   PosixFileSystem files_;
-  Programmes programmes_;
+  std::unique_ptr<Programmes> programmes_;
   StatusWatcher watcher_;
   std::unique_ptr<WebServer> web_;
 };

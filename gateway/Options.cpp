@@ -7,6 +7,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "gateway/mqtt/MqttFace.h"
+
 const char* const kUsage =
     "Usage: tessaro_gateway [options]\n"
     "Web page and JSON API of a Tessaro installation; run it in the installation's\n"

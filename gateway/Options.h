@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "gateway/mqtt/MqttFace.h"
+#include "gateway/mqtt/MqttOptions.h"
 #include "gateway/web/WebOptions.h"
 
 // tessaro_gateway's command line.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gateway/Gateway.h"
+#include "gateway/web/Users.h"
 
 namespace {
 

@@ -8,21 +8,11 @@
 #include <vector>
 
 #include "gateway/model/Model.h"
+#include "gateway/mqtt/MqttOptions.h"
 
 class CommandQueue;
 struct mosquitto;
 struct mosquitto_message;
-
-struct MqttOptions {
-  std::string host;  // empty: no MQTT
-  int port = 1883;
-  std::string user;
-  std::string passwordFile;  // its first line is the password
-  std::string caFile;        // set: TLS, the broker's certificate checked against it
-  std::string prefix = "tessaro";
-  std::string discoveryPrefix = "homeassistant";
-  std::string commandUser = "mqtt";  // the username of commands from MQTT
-};
 
 // True when prefix can be MqttOptions::prefix, the first level of every
 // state and command topic: one level, not empty, without "/", "+" or "#",
