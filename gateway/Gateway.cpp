@@ -22,7 +22,7 @@ CommandTarget targetOf(const Options& o) {
 
 Gateway::Gateway(Options options, std::string workDir)
     : options_(std::move(options)), workDir_(workDir), queue_(targetOf(options_)),
-      watcher_(std::move(workDir), model_) {}
+      watcher_(files_, std::move(workDir), model_) {}
 
 Gateway::~Gateway() { stop(); }
 
@@ -58,7 +58,7 @@ bool Gateway::start(std::string* error) {
   if (options_.http) {
     // Made before the watcher runs: it listens to the model from its first state.
     programmes_ = std::make_unique<Programmes>(
-        files_, workDir_, [dir = workDir_] { return ReadInstallation(dir); }, model_, queue_);
+        files_, workDir_, [this] { return ReadInstallation(files_, workDir_); }, model_, queue_);
     web_ = std::make_unique<WebServer>(options_.web, model_, queue_, users_.get(), recorder_.get(),
                                        *programmes_);
   }

@@ -1,8 +1,6 @@
 #include "gateway/model/Installation.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "base/Text.h"
 #include "devices/DigitalOutput.h"
@@ -10,16 +8,10 @@
 #include "devices/ProfileString.h"
 #include "gateway/model/Latin1.h"
 #include "timeswitch/SwitchTable.h"
+#include "platform/FileSystem.h"
 #include "protocol/InstallationPaths.h"
 
 namespace {
-
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A value as the server's look-up gives it into its 256-byte buffers.
 std::string value(const std::string& ini, std::string_view section, std::string_view key) {
@@ -44,9 +36,9 @@ std::string Installation::deviceLabel(int dev) const {
   return label;
 }
 
-Installation ReadInstallation(const std::string& dir) {
+Installation ReadInstallation(FileSystem& files, const std::string& dir) {
   Installation inst;
-  const std::string ini = readWhole(InstallationPath(dir, kConfigFile));
+  const std::string ini = files.readWhole(InstallationPath(dir, kConfigFile)).value_or("");
   for (size_t dev = 0; dev < inst.deviceTypes.size(); ++dev) {
     inst.deviceTypes[dev] = value(ini, "Devices", "dev" + std::to_string(dev));
   }
@@ -62,7 +54,7 @@ Installation ReadInstallation(const std::string& dir) {
     if (fields.size() > 5) {
       const std::string file = cut(fields[5], kOutputTextMax);
       c.controlFile = Latin1ToUtf8(file);
-      c.program = ReadProgram(readWhole(InstallationPath(dir, file)));
+      c.program = ReadProgram(files.readWhole(InstallationPath(dir, file)).value_or(""));
     }
     inst.channels[ch] = std::move(c);
   }

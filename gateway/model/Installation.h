@@ -11,6 +11,8 @@
 // What ./Tessaro.ini says that the status files do not: the devices' kinds,
 // and the channels' names, devices and control files. Read with the
 // server's own look-up and control file parser, so both see the same.
+class FileSystem;
+
 struct ChannelConfig {
   int device = -1;
   int output = -1;
@@ -34,7 +36,7 @@ struct Installation {
 // own), with the programmes of the channels' control files. A missing file
 // gives an installation without devices and channels, a missing control
 // file an empty programme.
-Installation ReadInstallation(const std::string& dir);
+Installation ReadInstallation(FileSystem& files, const std::string& dir);
 
 // The weekly programme of a control file's text, folded into one week.
 std::vector<ProgramPoint> ReadProgram(std::string_view controlFileText);

@@ -6,25 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "gateway/model/Model.h"
 #include "gateway/model/StateAssembler.h"
+#include "platform/FileSystem.h"
 #include "protocol/InstallationPaths.h"
 
 namespace {
 
 using Clock = StateAssembler::Clock;
-
-std::optional<std::string> readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // What tells one version of a file from the next: every replace is a new
 // inode, every rewrite a new modification time.
@@ -92,8 +83,9 @@ class Inotify {
 
 }  // namespace
 
-StatusWatcher::StatusWatcher(std::string workDir, Model& model, bool inotify)
-    : workDir_(std::move(workDir)),
+StatusWatcher::StatusWatcher(FileSystem& files, std::string workDir, Model& model, bool inotify)
+    : files_(files),
+      workDir_(std::move(workDir)),
       debugDir_(InstallationPath(workDir_, kStatusDir)),
       model_(model),
       inotify_(inotify),
@@ -136,13 +128,13 @@ void StatusWatcher::run() {
     const Clock::time_point now = Clock::now();
     if (fast) {
       fastSeen = identityOf(fastPath);
-      const std::optional<std::string> text = readWhole(fastPath);
+      const std::optional<std::string> text = files_.readWhole(fastPath);
       assembler.onFast(text ? std::optional<std::string_view>(*text) : std::nullopt, now);
     }
     if (slow) {
       slowSeen = identityOf(slowPath);
-      assembler.setInstallation(ReadInstallation(workDir_));
-      const std::optional<std::string> text = readWhole(slowPath);
+      assembler.setInstallation(ReadInstallation(files_, workDir_));
+      const std::optional<std::string> text = files_.readWhole(slowPath);
       assembler.onSlow(text ? std::optional<std::string_view>(*text) : std::nullopt);
     }
     fast = slow = false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+class FileSystem;
 class Model;
 
 // Follows the status files in ../debug as they are meant to be read: inotify
@@ -16,7 +17,7 @@ class StatusWatcher {
  public:
   // workDir is the installation's working directory ("." for the process's own).
   // Without inotify it only polls, as where the directory cannot be watched.
-  StatusWatcher(std::string workDir, Model& model, bool inotify = true);
+  StatusWatcher(FileSystem& files, std::string workDir, Model& model, bool inotify = true);
   ~StatusWatcher();
   StatusWatcher(const StatusWatcher&) = delete;
   StatusWatcher& operator=(const StatusWatcher&) = delete;
@@ -27,6 +28,7 @@ class StatusWatcher {
  private:
   void run();
 
+  FileSystem& files_;
   std::string workDir_;
   std::string debugDir_;
   Model& model_;

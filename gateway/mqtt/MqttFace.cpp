@@ -2,7 +2,6 @@
 
 #include <mosquitto.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "gateway/commands/CommandQueue.h"
@@ -12,6 +11,7 @@
 #include "gateway/mqtt/MqttTopics.h"
 #include "gateway/commands/RequestUser.h"
 #include "gateway/model/StateJson.h"
+#include "platform/PosixFileSystem.h"
 
 namespace {
 
@@ -62,11 +62,12 @@ bool MqttFace::start(std::string* error) {
   if (!options_.user.empty()) {
     std::string password;
     if (!options_.passwordFile.empty()) {
-      std::ifstream in(options_.passwordFile);
-      if (!in || !std::getline(in, password)) {
+      const std::optional<std::string> text = PosixFileSystem().readWhole(options_.passwordFile);
+      if (!text) {
         *error = options_.passwordFile + ": cannot be read";
         return false;
       }
+      password = text->substr(0, text->find('\n'));
     }
     mosquitto_username_pw_set(client_, options_.user.c_str(),
                               options_.passwordFile.empty() ? nullptr : password.c_str());

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/PosixFileSystem.h"
 #include "tests/support/TempDir.h"
 
 namespace {
+
+PosixFileSystem files;
 
 using namespace std::chrono_literals;
 using Clock = StateAssembler::Clock;
@@ -38,7 +41,7 @@ class StateAssemblerTest : public ::testing::Test {
   void SetUp() override {
     WriteFile(dir.path() + "/Tessaro.ini", kIni);
     WriteFile(dir.path() + "/week.txt", "1111100 06:00 on\n1111100 22:00 off\n");
-    assembler.setInstallation(ReadInstallation(dir.path()));
+    assembler.setInstallation(ReadInstallation(files, dir.path()));
   }
   TempDir dir;
   StateAssembler assembler;
@@ -102,7 +105,7 @@ TEST_F(StateAssemblerTest, MissingOrCutFilesLeaveWhatTheyHeldOut) {
 TEST(ReadInstallation, WithoutAConfigurationThereAreNoDevicesAndMissingDevicesHaveNoIndex) {
   TempDir empty;
   StateAssembler assembler;
-  assembler.setInstallation(ReadInstallation(empty.path()));
+  assembler.setInstallation(ReadInstallation(files, empty.path()));
   assembler.onFast(kFast, Clock::now());
   const State s = assembler.state(Clock::now());
   ASSERT_EQ(s.ai.size(), 2u);

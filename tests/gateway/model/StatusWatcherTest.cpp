@@ -4,6 +4,7 @@
 
 #include "gateway/model/Model.h"
 #include "gateway/model/StatusWatcher.h"
+#include "platform/PosixFileSystem.h"
 #include "tests/support/TempDir.h"
 #include "tools/support/Wait.h"
 
@@ -27,7 +28,8 @@ TEST(StatusWatcher, PollingSeesEveryReplacedStatusFile) {
             "[Devices]\ndev0=dummy_io\n[Digital_Outputs]\nout0=0,0,-1,aus,Pumpe\n");
   WriteFile(debug + "/slow.xml", SlowWith("aus"));
   Model model;
-  StatusWatcher watcher(run, model, false);
+  PosixFileSystem files;
+  StatusWatcher watcher(files, run, model, false);
   watcher.start();
   auto modeIs = [&](const char* mode) {
     return WaitUntil([&] {
