@@ -4,7 +4,7 @@
 #
 #   bash scripts/package.sh          for this machine, into dist/ (without the
 #                                    tests: scripts/test.sh runs them)
-#   bash scripts/package.sh ARCH     cross-built for ARCH (arm64, armhf) into
+#   bash scripts/package.sh ARCH     cross-built for ARCH (arm64) into
 #                                    dist/ARCH/, with the unit tests run under
 #                                    qemu-user, and the server started under it
 #
@@ -88,7 +88,7 @@ else
     >"$work/setup.log" 2>&1 || { tail -n 30 "$work/setup.log"; exit 1; }
   echo "Building tessaro $version for $arch, its unit tests under ${qemu[0]} (log: $work/build.log)"
   in_chroot "$root" sh -c "cd /build/tessaro-$upstream &&
-    DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -b -us -uc -a$arch -Pcross" \
+    DEB_BUILD_OPTIONS='parallel=2 crossbuildcanrunhostbinaries' dpkg-buildpackage -b -us -uc -a$arch -Pcross" \
     >"$work/build.log" 2>&1 || status=$?
   built "$work/build.log" $status
   debs=$root/build
