@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by package.sh and package-test.sh: a fresh Debian 12 tree
 # (debootstrap --variant=minbase bookworm, from deb.debian.org) to build or
 # test in, apart from this machine's own packages. As root.
@@ -22,7 +23,8 @@ chroot_release() {
 # chroot_fresh ROOT LOG: makes ROOT a fresh tree, mounted and ready for apt.
 # The caller releases it (trap 'chroot_release ROOT' EXIT).
 chroot_fresh() {
-  local root=$1 log=$2 base=$chroot_cache/bookworm-minbase-$(dpkg --print-architecture).tar
+  local root=$1 log=$2 base
+  base=$chroot_cache/bookworm-minbase-$(dpkg --print-architecture).tar
   chroot_release "$root"
   rm -rf --one-file-system "$root"
   mkdir -p "$root" "$chroot_cache/archives/partial"
@@ -39,17 +41,14 @@ chroot_fresh() {
   mount -t proc proc "$root/proc"
   mount --rbind /dev "$root/dev"  # with /dev/pts, for dpkg's terminal log
   mount --make-rslave "$root/dev"
-  mount --bind "$chroot_cache/archives" "$root/var/cache/apt/archives"
+  mount --bind "$chroot_cache/archives" "$root/var/cache/apt/archives"  # apt-get keeps what it fetched
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   cat >"$root/etc/apt/sources.list" <<'EOF'
 deb http://deb.debian.org/debian bookworm main
 deb http://deb.debian.org/debian bookworm-updates main
 deb http://deb.debian.org/debian-security bookworm-security main
 EOF
-  # Keep what apt fetches for the next tree; start no service in this one, as
-  # Debian's own build and test tools do.
-  echo 'APT::Keep-Downloaded-Packages "true";' >"$root/etc/apt/apt.conf.d/90keep"
-  rm -f "$root/etc/apt/apt.conf.d/docker-clean"
+  # No service starts in the tree, as in Debian's own build and test tools.
   printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
   chmod 0755 "$root/usr/sbin/policy-rc.d"
 }
