@@ -60,6 +60,12 @@ fi
 if [[ ! -e $state/run/Tessaro.ini ]]; then
   install "${owner[@]}" -m 0644 "$example/Tessaro.ini" "$state/run/Tessaro.ini"
   echo "Example configuration copied to $state/run/Tessaro.ini: edit it before starting."
+  # Its week programme with it; an existing installation keeps its own files.
+  for f in "$example"/programme/*; do
+    if [[ -f $f && ! -e $state/run/programme/${f##*/} ]]; then
+      install "${owner[@]}" -m 0644 "$f" "$state/run/programme/"
+    fi
+  done
 fi
 
 mkdir -p "$root/etc/systemd/system" "$root/etc/logrotate.d"
@@ -69,6 +75,7 @@ sed -e "s|^ExecStart=.*|ExecStart=$program|" \
 chmod 0644 "$root/etc/systemd/system/tessaro.service"
 sed -e "s|^ExecStart=[^ ]*|ExecStart=$prefix/bin/tessaro_gateway|" \
     -e "s|^WorkingDirectory=.*|WorkingDirectory=$state/run|" \
+    -e "s|^ReadWritePaths=-.*|ReadWritePaths=-$state/run/programme|" \
     "$gateway_unit" >"$root/etc/systemd/system/tessaro-gateway.service"
 chmod 0644 "$root/etc/systemd/system/tessaro-gateway.service"
 # The gateway's options are the administrator's: copied once, then kept.

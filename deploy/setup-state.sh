@@ -7,7 +7,8 @@
 #
 # Creates the system user "tessaro" (in the groups dialout for serial ports
 # and plugdev for USB, where they exist), the working directory
-# /var/lib/tessaro/run, the runtime directory /run/tessaro, and makes
+# /var/lib/tessaro/run with programme/ in it for the control files that the
+# web page edits, the runtime directory /run/tessaro, and makes
 # /var/lib/tessaro/debug, the program's ../debug, a link to the runtime
 # directory (tmpfs: the status files are replaced about ten times a second).
 #
@@ -42,7 +43,9 @@ else
   owned() { install -d -m 0755 "$@"; }
 fi
 
-owned "$state" "$state/run"
+# programme/ holds the control files that the web page edits: the one
+# directory the gateway's service may write.
+owned "$state" "$state/run" "$state/run/programme"
 # systemd makes the runtime directory at each start; made here too, the link
 # holds from now on, also for a program still running under an older unit.
 owned "$runtime"

@@ -12,7 +12,7 @@ top=$PWD
 tools=$top/build/tools
 rm -rf demo-run
 mkdir -p demo-run/run demo-run/debug
-cp examples/demo/* demo-run/run/
+cp -r examples/demo/. demo-run/run/
 cd demo-run/run
 
 pids=()

@@ -30,10 +30,8 @@ bool Eventually(const std::function<bool()>& done) { return WaitUntil(done, 3000
 class DemoInstallation {
  public:
   DemoInstallation() {
-    for (const auto& f : fs::directory_iterator(TESSARO_SOURCE_DIR "/examples/demo")) {
-      fs::copy_file(f.path(), run + "/" + f.path().filename().string(),
-                    fs::copy_options::overwrite_existing);
-    }
+    fs::copy(TESSARO_SOURCE_DIR "/examples/demo", run,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     const std::string tools = TESSARO_TOOLS_DIR;
     sims.push_back(start(tools + "/netio_sim", {"--port", "19230"}));
     sims.push_back(start(tools + "/hb628_sim", {"--link", "./hb628.tty"}));
@@ -164,7 +162,7 @@ TEST(BrowserSystemTest, EditedProgrammeIsSavedAndTheChannelsNextPointFollows) {
   ASSERT_TRUE(browser.click(editor + "button.save"));
   EXPECT_TRUE(Eventually([&] { return browser.text("#channels [data-channel='3'] .next").find("Mi 12:00") != std::string::npos; }))
       << browser.text(editor + ".error") << demo.slowXml();
-  EXPECT_NE(ReadFile(demo.run + "/heizung.txt").find("1111100 12:00 on"), std::string::npos);
+  EXPECT_NE(ReadFile(demo.run + "/programme/heizung.txt").find("1111100 12:00 on"), std::string::npos);
   EXPECT_TRUE(Eventually([&] { return browser.text(editor + ".saved").find("Tessaro: 3 Heizkreis Mi 12:00") != std::string::npos; }))
       << browser.text(editor + ".saved");
   EXPECT_EQ(browser.script("return document.querySelector(\"" + editor + "\").dataset.dirty;"), "false");

@@ -29,7 +29,7 @@ std::string infoOf(const std::string& slow, int outn) {
 }
 
 TEST(DemoProgrammeWithoutServer, ReadAndWrittenBackItIsTheSameFile) {
-  const std::string demo = ReadFile(TESSARO_SOURCE_DIR "/examples/demo/heizung.txt");
+  const std::string demo = ReadFile(TESSARO_SOURCE_DIR "/examples/demo/programme/heizung.txt");
   const ControlLines lines = ParseControlLines(demo);
   ASSERT_EQ(lines.points.size(), 6u);
   EXPECT_EQ(WriteControlLines(lines.points, lines.kept), demo);

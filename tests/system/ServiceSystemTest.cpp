@@ -116,8 +116,12 @@ TEST(SetupWithoutServer, LinksDebugToTheRuntimeDirectoryAndARerunChangesNothing)
                         "RuntimeDirectoryPreserve=yes\nExecStart=" +
                         setup.prefix.path() + "/bin/tessaro\n"));
   EXPECT_EQ(fs::read_symlink(setup.state + "/debug"), setup.runtime);
-  EXPECT_THAT(ReadFile(setup.root.path() + "/etc/systemd/system/tessaro-gateway.service"),
-              HasSubstr("\nExecStart=" + setup.prefix.path() + "/bin/tessaro_gateway --history "));
+  const std::string gatewayUnit = ReadFile(setup.root.path() + "/etc/systemd/system/tessaro-gateway.service");
+  EXPECT_THAT(gatewayUnit, HasSubstr("\nExecStart=" + setup.prefix.path() + "/bin/tessaro_gateway --history "));
+  // The one directory the gateway may write, with the example's programme in it.
+  EXPECT_THAT(gatewayUnit, HasSubstr("\nReadWritePaths=-" + setup.state + "/run/programme\n"));
+  EXPECT_THAT(gatewayUnit, HasSubstr("\nUMask=0077\n"));
+  EXPECT_TRUE(FileExists(setup.state + "/run/programme/heizung.txt"));
   WriteFile(setup.state + "/run/Tessaro.ini", "edited");
   WriteFile(setup.root.path() + "/etc/default/tessaro-gateway", "GATEWAY_OPTIONS=--http none\n");
   const std::string tree =
