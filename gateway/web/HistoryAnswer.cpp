@@ -1,5 +1,6 @@
 #include "gateway/web/HistoryAnswer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <ctime>
 
@@ -96,17 +97,21 @@ class HistoryPieces : public PieceSource {
 
 }  // namespace
 
+std::optional<HistorySpan> ParseHistorySpan(const HttpRequest& r, int64_t nowMs) {
+  const std::optional<int64_t> to = timeParam(r, "to", std::clamp<int64_t>(nowMs, 0, History::kLatestMs));
+  const std::optional<int64_t> from = to ? timeParam(r, "from", std::max<int64_t>(*to - History::kDayMs, 0))
+                                         : std::nullopt;
+  if (!from || !to || *from > *to) return std::nullopt;
+  return HistorySpan{*from, *to};
+}
+
 HttpAnswer HistoryAnswer(const HttpRequest& r, Recorder* recorder, int64_t nowMs) {
   if (recorder == nullptr) return Refusal(404, "Die Aufzeichnung ist ausgeschaltet (--history none).");
   const std::string* series = r.param("series");
   if (series == nullptr) return JsonAnswer(200, {{"series", recorder->series()}});
-  const std::optional<int64_t> to = timeParam(r, "to", std::min(nowMs, History::kLatestMs));
-  const std::optional<int64_t> from = to ? timeParam(r, "from", std::max<int64_t>(*to - History::kDayMs, 0))
-                                         : std::nullopt;
-  if (!from || !to || *from > *to) {
-    return Refusal(400, "from und to in Millisekunden seit 1970 erwartet, from nicht nach to.");
-  }
-  std::optional<History::Points> p = recorder->query(*series, *from, *to, kMaxHistoryPoints);
+  const std::optional<HistorySpan> span = ParseHistorySpan(r, nowMs);
+  if (!span) return Refusal(400, "from und to in Millisekunden seit 1970 erwartet, from nicht nach to.");
+  std::optional<History::Points> p = recorder->query(*series, span->fromMs, span->toMs, kMaxHistoryPoints);
   if (!p) return Refusal(404, "Keine Aufzeichnung f\u00fcr " + *series + ".");
   if (p->tooMany) {
     return Refusal(400, "Mehr als " + std::to_string(kMaxHistoryPoints) +

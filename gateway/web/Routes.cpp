@@ -12,6 +12,7 @@
 #include "gateway/programmes/Programmes.h"
 #include "gateway/web/EventStreams.h"
 #include "gateway/web/HistoryAnswer.h"
+#include "gateway/web/WebCommand.h"
 #include "gateway/web/WebAssets.h"
 
 namespace {
@@ -28,14 +29,6 @@ int64_t nowMs() {
 json bodyOf(const HttpRequest& r) {
   json body = json::parse(r.body, nullptr, false);
   return body.is_object() ? body : json(json::value_t::discarded);
-}
-
-std::optional<ChannelMode> modeOf(const json& mode) {
-  return mode.is_string() ? ParseChannelMode(mode.get<std::string>()) : std::nullopt;
-}
-
-bool inRange(const json& v, int64_t low, int64_t high) {
-  return v.is_number_integer() && v.get<int64_t>() >= low && v.get<int64_t>() <= high;
 }
 
 HttpAnswer noJson() { return Refusal(400, "Der Inhalt ist kein JSON-Objekt."); }
@@ -105,47 +98,19 @@ void Routes::history(const HttpRequest& r, long, Reply& reply) const {
 }
 
 void Routes::mode(const HttpRequest& r, long n, Reply& reply) const {
-  const json body = bodyOf(r);
-  if (body.is_discarded()) return reply(noJson());
-  const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
-  if (!IsChannel(n) || !mode) {
-    return reply(Refusal(400, "Kanal 0 ... 31 und mode aus, ein, uhr oder slave erwartet."));
-  }
-  command(r, reply, [&](std::string_view user) { return DoutRequest(user, static_cast<int>(n), *mode); });
+  command(r, reply, WebCommandKind::Mode, n);
 }
 
 void Routes::timer(const HttpRequest& r, long n, Reply& reply) const {
-  const json body = bodyOf(r);
-  if (body.is_discarded()) return reply(noJson());
-  const std::optional<TimerArguments> timer = ParseTimerArguments(body);
-  if (!IsChannel(n) || !timer) {
-    static_assert(kTimerMinutesMax == 100000, "the reason names the limit");
-    return reply(Refusal(400, "Kanal 0 ... 31, minutes 0 ... 100000 und on true oder false erwartet."));
-  }
-  command(r, reply, [&](std::string_view user) {
-    return TimerRequest(user, static_cast<int>(n), timer->minutes, timer->on);
-  });
+  command(r, reply, WebCommandKind::Timer, n);
 }
 
 void Routes::mask(const HttpRequest& r, long, Reply& reply) const {
-  const json body = bodyOf(r);
-  if (body.is_discarded()) return reply(noJson());
-  const json mask = body.value("mask", json());
-  const std::optional<ChannelMode> mode = modeOf(body.value("mode", json()));
-  if (!inRange(mask, 0, UINT32_MAX) || !mode) {
-    return reply(Refusal(400, "mask 0 ... 4294967295 und mode aus, ein, uhr oder slave erwartet."));
-  }
-  command(r, reply, [&](std::string_view user) {
-    return MaskRequest(user, static_cast<uint32_t>(mask.get<int64_t>()), *mode);
-  });
+  command(r, reply, WebCommandKind::Mask, -1);
 }
 
 void Routes::enable(const HttpRequest& r, long, Reply& reply) const {
-  const json body = bodyOf(r);
-  if (body.is_discarded()) return reply(noJson());
-  const json enabled = body.value("enabled", json());
-  if (!enabled.is_boolean()) return reply(Refusal(400, "enabled true oder false erwartet."));
-  command(r, reply, [&](std::string_view user) { return EnableRequest(user, enabled.get<bool>()); });
+  command(r, reply, WebCommandKind::Enable, -1);
 }
 
 void Routes::programmeList(const HttpRequest&, long, Reply& reply) const {
@@ -217,9 +182,10 @@ void Routes::handle(const HttpRequest& r, Reply reply) const {
   (this->*route->handler)(r, n, reply);
 }
 
-void Routes::command(const HttpRequest& r, Reply& reply,
-                     const std::function<std::string(std::string_view user)>& build) const {
+void Routes::command(const HttpRequest& r, Reply& reply, WebCommandKind kind, long n) const {
   const std::optional<std::string> user = RequestUser(r.user);
   if (!user) return reply(unsendableUser());
-  s_.queue.submit(build(*user), [reply](const CommandResult& result) { reply(answerOf(result)); });
+  const WebCommand c = CheckWebCommand(kind, n, r.body, *user);
+  if (c.request.empty()) return reply(Refusal(400, c.error));
+  s_.queue.submit(c.request, [reply](const CommandResult& result) { reply(answerOf(result)); });
 }

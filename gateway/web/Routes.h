@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gateway/web/Http.h"
+#include "gateway/web/WebCommand.h"
 
 class CommandQueue;
 class EventStreams;
@@ -61,10 +62,9 @@ class Routes {
   void programmePut(const HttpRequest& r, long n, Reply& reply) const;
   void asset(const HttpRequest& r, long n, Reply& reply) const;
 
-  // Sends the request line that build makes for the request's user, and
-  // answers with the server's reply.
-  void command(const HttpRequest& r, Reply& reply,
-               const std::function<std::string(std::string_view user)>& build) const;
+  // Sends the command that r asks for as its user, and answers with the
+  // server's reply.
+  void command(const HttpRequest& r, Reply& reply, WebCommandKind kind, long n) const;
 
   Services s_;
 };
