@@ -13,3 +13,9 @@ std::tm Clock::toLocal(int64_t t) {
 }
 
 int64_t SystemClock::now() { return static_cast<int64_t>(time(nullptr)); }
+
+int64_t SystemClock::nowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_REALTIME, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}

@@ -1,17 +1,13 @@
 #include "gateway/history/Recorder.h"
-#include "protocol/ChannelMode.h"
 
 #include <set>
+
+#include "platform/Clock.h"
+#include "protocol/ChannelMode.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int64_t systemNowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // The mode's number, as the server keeps it; 0 (aus) for none.
 double modeNumber(const std::string& mode) {
@@ -22,7 +18,7 @@ double modeNumber(const std::string& mode) {
 }  // namespace
 
 Recorder::Recorder(History& history, Model& model, std::chrono::milliseconds batch, WallClock now)
-    : history_(history), batch_(batch), now_(now ? std::move(now) : systemNowMs) {
+    : history_(history), batch_(batch), now_(now ? std::move(now) : SystemClock::nowMs) {
   model.listen([this](const Model::Snapshot& s) { state(s); });
 }
 

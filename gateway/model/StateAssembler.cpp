@@ -1,6 +1,7 @@
 #include "gateway/model/StateAssembler.h"
-#include "protocol/DeviceKind.h"
+
 #include "protocol/ChannelMode.h"
+#include "protocol/DeviceKind.h"
 
 namespace {
 

@@ -14,16 +14,12 @@
 #include "gateway/web/HistoryAnswer.h"
 #include "gateway/web/WebCommand.h"
 #include "gateway/web/WebAssets.h"
+#include "platform/Clock.h"
 
 namespace {
 
 using nlohmann::json;
 
-int64_t nowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // The request's JSON object; discarded when it is none.
 json bodyOf(const HttpRequest& r) {
@@ -94,7 +90,7 @@ void Routes::events(const HttpRequest& r, long, Reply& reply) const {
 }
 
 void Routes::history(const HttpRequest& r, long, Reply& reply) const {
-  reply(HistoryAnswer(r, s_.history, nowMs()));
+  reply(HistoryAnswer(r, s_.history, SystemClock::nowMs()));
 }
 
 void Routes::mode(const HttpRequest& r, long n, Reply& reply) const {
