@@ -5,6 +5,7 @@
 #include "gateway/commands/CommandArguments.h"
 #include "gateway/model/StateJson.h"
 #include "gateway/mqtt/MqttCommand.h"
+#include "gateway/mqtt/TopicScheme.h"
 
 using nlohmann::json;
 
@@ -26,7 +27,7 @@ struct Builder {
     config["device"] = device;
     config["origin"] = origin;
     config["availability_mode"] = "all";
-    json availability = json::array({{{"topic", prefix + "/status"}}});
+    json availability = json::array({{{"topic", StatusTopic(prefix)}}});
     if (!base.empty()) availability.push_back({{"topic", prefix + "/" + base + "/available"}});
     config["availability"] = availability;
     configs[discovery + "/" + component + "/" + nodeId + "/" + objectId + "/config"] = Dump(config);
@@ -41,13 +42,12 @@ struct Builder {
   }
 
   // A number that starts a timer of one kind, 0 ending the one that runs.
-  void timer(const std::string& n, const std::string& objectId, const std::string& name,
-             const char* kind, bool on) {
-    const std::string topic = prefix + "/out/" + n;
-    add("number", objectId, "out/" + n,
+  void timer(int n, const std::string& objectId, const std::string& name, const char* kind, bool on) {
+    const std::string topic = OutputTopic(prefix, n);
+    add("number", objectId, OutputBase(n),
         {{"name", name},
          {"state_topic", topic + "/" + kind},
-         {"command_topic", topic + "/timer/set"},
+         {"command_topic", CommandTopic(topic + "/timer")},
          {"command_template",
           std::string("{\"minutes\":{{ value | int }},\"on\":") + (on ? "true" : "false") + "}"},
          {"min", 0},
@@ -89,12 +89,12 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
 
   for (const OutputState& o : s.outputs) {
     const std::string n = std::to_string(o.n);
-    const std::string base = "out/" + n;
-    const std::string topic = prefix + "/" + base;
+    const std::string base = OutputBase(o.n);
+    const std::string topic = OutputTopic(prefix, o.n);
     b.add("select", "out" + n + "_mode", base,
           {{"name", o.name + " Betriebsart"},
            {"state_topic", topic + "/mode"},
-           {"command_topic", topic + "/mode/set"},
+           {"command_topic", CommandTopic(topic + "/mode")},
            {"options", ChannelModeNames()}});
     b.add("binary_sensor", "out" + n + "_state", base,
           {{"name", o.name},
@@ -102,8 +102,8 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
            {"payload_on", "ON"},
            {"payload_off", "OFF"},
            {"device_class", "power"}});
-    b.timer(n, "out" + n + "_timer", o.name + " Timer ein", "timer_on", true);
-    b.timer(n, "out" + n + "_timer_off", o.name + " Timer aus", "timer_off", false);
+    b.timer(o.n, "out" + n + "_timer", o.name + " Timer ein", "timer_on", true);
+    b.timer(o.n, "out" + n + "_timer_off", o.name + " Timer aus", "timer_off", false);
   }
   for (const AnalogInputs& a : s.ai) {
     if (a.dev < 0) continue;
@@ -144,8 +144,8 @@ std::map<std::string, std::string> DiscoveryConfigs(const State& s, const std::s
   }
   b.add("switch", "enable", "",
         {{"name", "Ausgabe freigegeben"},
-         {"state_topic", prefix + "/enable"},
-         {"command_topic", prefix + "/enable/set"},
+         {"state_topic", EnableTopic(prefix)},
+         {"command_topic", CommandTopic(EnableTopic(prefix))},
          {"payload_on", "ON"},
          {"payload_off", "OFF"},
          {"icon", "mdi:power-plug"}});

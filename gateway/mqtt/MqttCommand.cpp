@@ -3,6 +3,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
+#include "gateway/mqtt/TopicScheme.h"
 #include "protocol/RequestLine.h"
 
 namespace {
@@ -29,16 +30,18 @@ MqttCommand refused(const char* why) { return {"", why}; }
 
 std::optional<MqttCommand> ParseMqttCommand(const std::string& prefix, std::string_view topic,
                                             std::string_view payload, std::string_view user) {
-  if (!take(topic, prefix) || !take(topic, "/")) return std::nullopt;
-  if (topic == "enable/set") {
+  if (topic == CommandTopic(EnableTopic(prefix))) {
     if (payload == "ON" || payload == "OFF") return MqttCommand{EnableRequest(user, payload == "ON"), ""};
     return refused("ON oder OFF erwartet");
   }
-  if (!take(topic, "out/")) return std::nullopt;
+  // PREFIX/out/N/mode/set or .../timer/set, N one level.
+  const std::string outputs = OutputTopic(prefix, 0);
+  if (!take(topic, std::string_view(outputs).substr(0, outputs.size() - 1))) return std::nullopt;
   const int n = channel(topic);
-  if (topic != "/mode/set" && topic != "/timer/set") return std::nullopt;
+  const std::string modeSet = CommandTopic("/mode"), timerSet = CommandTopic("/timer");
+  if (topic != modeSet && topic != timerSet) return std::nullopt;
   if (n < 0) return refused("Kanal 0 ... 31 erwartet");
-  if (topic == "/mode/set") {
+  if (topic == modeSet) {
     const std::optional<ChannelMode> mode = ParseChannelMode(payload);
     if (!mode) return refused("aus, ein, uhr oder slave erwartet");
     return MqttCommand{DoutRequest(user, n, *mode), ""};

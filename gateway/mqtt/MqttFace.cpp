@@ -11,6 +11,7 @@
 #include "gateway/mqtt/MqttTopics.h"
 #include "gateway/commands/RequestUser.h"
 #include "gateway/model/StateJson.h"
+#include "gateway/mqtt/TopicScheme.h"
 #include "platform/PosixFileSystem.h"
 
 namespace {
@@ -78,7 +79,7 @@ bool MqttFace::start(std::string* error) {
     *error = options_.caFile + ": cannot be used as CA file";
     return false;
   }
-  const std::string status = options_.prefix + "/status";
+  const std::string status = StatusTopic(options_.prefix);
   mosquitto_will_set(client_, status.c_str(), 7, "offline", kQos, true);
   mosquitto_reconnect_delay_set(client_, 1, 30, true);
   mosquitto_connect_callback_set(client_, onConnect);
@@ -97,7 +98,7 @@ void MqttFace::stop() {
   if (client_ == nullptr) return;
   {
     std::lock_guard lock(mutex_);
-    if (connected_) publish(options_.prefix + "/status", "offline", true);
+    if (connected_) publish(StatusTopic(options_.prefix), "offline", true);
     connected_ = false;
   }
   mosquitto_disconnect(client_);
@@ -111,10 +112,9 @@ void MqttFace::onConnect(mosquitto* client, void* self, int rc) {
   if (rc != 0) return;
   const std::string& p = face->options_.prefix;
   const std::string& d = face->options_.discoveryPrefix;
-  for (const std::string& topic :
-       {p + "/out/+/mode/set", p + "/out/+/timer/set", p + "/enable/set", d + "/status"}) {
-    mosquitto_subscribe(client, nullptr, topic.c_str(), kQos);
-  }
+  std::vector<std::string> topics = CommandFilters(p);
+  topics.push_back(d + "/status");  // Home Assistant's own: it came (back)
+  for (const std::string& topic : topics) mosquitto_subscribe(client, nullptr, topic.c_str(), kQos);
   // At QoS 0: a broker queues at most so many messages of QoS 1 for a client
   // (Mosquitto 1000) and drops the rest, and a broker full of stale configs
   // hands them all over at once.
@@ -160,14 +160,14 @@ void MqttFace::state(const Model::Snapshot& snapshot) {
   latest_ = snapshot.state;
   haveState_ = haveState_ || !latest_.outputs.empty() || latest_.slowid != 0;
   if (!connected_) return;
-  for (const std::string& line : lines) publish(options_.prefix + "/log", line, false);
+  for (const std::string& line : lines) publish(LogTopic(options_.prefix), line, false);
   sync(false);
 }
 
 void MqttFace::sync(bool all) {
   if (!connected_) return;
   const std::string status = latest_.alive ? "online" : "offline";
-  if (all || status != sentStatus_) publish(options_.prefix + "/status", status, true);
+  if (all || status != sentStatus_) publish(StatusTopic(options_.prefix), status, true);
   sentStatus_ = status;
   if (!haveState_) return;
 
@@ -216,7 +216,7 @@ void MqttFace::error(const std::string& topic, const std::string& payload, const
                             {"request", Latin1ToUtf8(request)},
                             {"reply", reply}};
   std::lock_guard lock(mutex_);
-  if (connected_) publish(options_.prefix + "/error", Dump(e), false);
+  if (connected_) publish(ErrorTopic(options_.prefix), Dump(e), false);
 }
 
 void MqttFace::publish(const std::string& topic, const std::string& payload, bool retain) {

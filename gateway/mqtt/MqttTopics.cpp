@@ -1,4 +1,5 @@
 #include "gateway/mqtt/MqttTopics.h"
+#include "gateway/mqtt/TopicScheme.h"
 
 #include <algorithm>
 #include <charconv>
@@ -22,9 +23,9 @@ const char* availability(bool valid) { return valid ? "online" : "offline"; }
 
 std::map<std::string, std::string> StateTopics(const State& s, const std::string& prefix) {
   std::map<std::string, std::string> t;
-  t[prefix + "/enable"] = s.enaoutp ? "ON" : "OFF";
+  t[EnableTopic(prefix)] = s.enaoutp ? "ON" : "OFF";
   for (const OutputState& o : s.outputs) {
-    const std::string out = prefix + "/out/" + std::to_string(o.n);
+    const std::string out = OutputTopic(prefix, o.n);
     t[out + "/mode"] = o.mode;
     t[out + "/state"] = o.value ? "ON" : "OFF";
     t[out + "/timer"] = std::to_string(o.timer);
