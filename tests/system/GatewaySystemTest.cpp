@@ -105,6 +105,12 @@ TEST_F(GatewaySystemTest, StateShowsTheChannelsInUtf8AndAModeChangeReachesSlowXm
     return e.is_object() && e["outputs"][0]["mode"] == "ein" && e["outputs"][0]["valid"] == true &&
            e["messages"].back().get<std::string>().find("[w] K\u00fcche: ein") != std::string::npos;
   })) << events;
+  // Rows are written in batches of a minute by default; the change is in the
+  // history's answer long before its batch (mode 1: ein).
+  EXPECT_TRUE(Eventually([&] {
+    const auto h = client->Get("/api/history?series=out.0.mode&from=0");
+    return h && h->status == 200 && json::parse(h->body)["points"].back()[1] == 1;
+  }));
   done = true;
   eventClient.stop();
   stream.join();
