@@ -21,7 +21,8 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 std::optional<uint32_t> ipv4(const std::string& text) {
   in_addr a{};
-  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
+  // inet_pton reads up to a NUL: "127.0.0.1\0evil" is no address.
+  if (text.find('\0') != std::string::npos || inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
   return ntohl(a.s_addr);
 }
 

@@ -34,6 +34,9 @@ TEST(RequestRules, HostMustNameTheGatewayWithItsPort) {
     const HttpRequest r = Request("GET", {{"host", c.host}});
     EXPECT_EQ(StatusOf(CheckHost(r, names, 8080)), c.status);
   }
+  // A NUL ends the text for the C library, not for the rule.
+  EXPECT_EQ(StatusOf(CheckHost(Request("GET", {{"host", std::string("127.0.0.1\0x:8080", 16)}}), names, 8080)),
+            421);
   // The scheme's own port may be left out.
   EXPECT_EQ(StatusOf(CheckHost(Request("GET", {{"host", "localhost"}}), {0, true, {}}, 443)), 0);
 }
